@@ -1,0 +1,140 @@
+#include "planner/coverage/offset_rings.h"
+
+#include <clipper2/clipper.engine.h>
+#include <clipper2/clipper.offset.h>
+
+#include "planner/geometry/clipper_bridge.h"
+#include "planner/geometry/predicates.h"
+
+namespace Planner {
+namespace {
+
+using Clipper2Lib::Path64;
+using Clipper2Lib::Paths64;
+
+constexpr double kLeftoverShrink = 0.85;
+
+// Clipper2 grows instead of shrinks a group without any area, so such rings must
+// stay out of the offset inputs.
+bool offsettable(const Path64& path) {
+  return path.size() >= 3 && Clipper2Lib::Area(path) != 0.0;
+}
+
+Paths64 offsetPaths(const Paths64& paths, double delta) {
+  Clipper2Lib::ClipperOffset offset;
+  offset.AddPaths(paths, Clipper2Lib::JoinType::Miter, Clipper2Lib::EndType::Polygon);
+  Paths64 solution;
+  offset.Execute(delta, solution);
+  return solution;
+}
+
+Paths64 difference(const Paths64& subject, const Paths64& clip) {
+  Clipper2Lib::Clipper64 clipper;
+  clipper.AddSubject(subject);
+  clipper.AddClip(clip);
+  Paths64 solution;
+  clipper.Execute(Clipper2Lib::ClipType::Difference, Clipper2Lib::FillRule::EvenOdd, solution);
+  return solution;
+}
+
+bool insideAnyObstacle(const Point& p, const std::vector<Polygon>& obstacles) {
+  for (const Polygon& obstacle : obstacles) {
+    if (pointInRingStrict(p, obstacle)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<Polygon> computeOffsetRings(const Environment& site, double spacing, int32_t laps,
+                                        double firstDistance) {
+  if (site.getMowAreas().empty()) {
+    return offsetAreaRings(site, site, spacing, laps, firstDistance);
+  }
+  std::vector<Polygon> result;
+  for (const Polygon& mowArea : site.getMowAreas()) {
+    Polygon outline = mowArea;
+    outline.setOrientation(true);
+    Environment area(outline);
+    for (const Polygon& obstacle : site.getObstacles()) {
+      if (ringInsideRing(obstacle.getPoints(), area.getPerimeter().getPoints()) ||
+          ringCrossesRing(obstacle.getPoints(), area.getPerimeter().getPoints())) {
+        area.addObstacle(obstacle);
+      }
+    }
+    std::vector<Polygon> rings = offsetAreaRings(site, area, spacing, laps, firstDistance);
+    result.insert(result.end(), std::make_move_iterator(rings.begin()),
+                  std::make_move_iterator(rings.end()));
+  }
+  return result;
+}
+
+std::vector<Polygon> offsetAreaRings(const Environment& site, const Environment& area,
+                                     double spacing, int32_t laps, double firstDistance) {
+  std::vector<Polygon> result;
+  Paths64 paths;
+  Path64 outer = toPath64(area.getPerimeter().getPoints());
+  if (!offsettable(outer)) return result;
+  paths.push_back(std::move(outer));
+  for (const Polygon& obstacle : area.getObstacles()) {
+    Path64 hole = toPath64(obstacle.getPoints());
+    if (offsettable(hole)) paths.push_back(std::move(hole));
+  }
+
+  const std::vector<Polygon>& dropObstacles = site.getObstacles();
+  for (int32_t lap = 0; !paths.empty(); ++lap) {
+    if (laps > 0 && lap >= laps) break;
+    const std::size_t entriesBefore = result.size();
+    const double distance = lap == 0 ? firstDistance : spacing;
+    Paths64 solution = offsetPaths(paths, -distance * kClipperScale);
+    if (lap == 0 && solution.empty()) solution = paths;
+
+    for (const Path64& path : solution) {
+      if (path.empty()) continue;
+      std::vector<Point> ring = fromPath64(path);
+      ring.push_back(ring.front());
+      if (insideAnyObstacle(ring.front(), dropObstacles)) continue;
+      result.emplace_back(std::move(ring));
+    }
+
+    if (lap > 0) {
+      Paths64 leftover;
+      if (solution.empty()) {
+        leftover = paths;
+      } else {
+        const double grow = spacing * kClipperScale;
+        const Paths64 grown = grow == 0.0 ? solution : offsetPaths(solution, grow);
+        leftover = difference(paths, grown);
+      }
+      if (!leftover.empty()) {
+        const Paths64 pieces = offsetPaths(leftover, -(spacing * kLeftoverShrink) * kClipperScale);
+        for (const Path64& piece : pieces) {
+          if (piece.empty()) continue;
+          std::vector<Point> outline = fromPath64(piece);
+          if (insideAnyObstacle(outline.front(), dropObstacles)) continue;
+          result.emplace_back(std::move(outline));
+        }
+      }
+    }
+
+    if (solution.empty()) break;
+    // An offset below half an integer unit changes nothing: every further lap would
+    // repeat this one exactly. If this one added nothing, neither would they.
+    if (lap > 0 && solution == paths && result.size() == entriesBefore) break;
+    paths = std::move(solution);
+    if (result.size() > kMaxOffsetEntries) break;
+  }
+  return result;
+}
+
+std::vector<Polygon> selectRingsByOrientation(const std::vector<Polygon>& rings, bool holes) {
+  std::vector<Polygon> selected;
+  for (const Polygon& ring : rings) {
+    if (ring.getPoints().empty()) continue;
+    const bool outer = Clipper2Lib::Area(toPath64(ring.getPoints())) >= 0.0;
+    if (outer != holes) selected.push_back(ring);
+  }
+  return selected;
+}
+
+}  // namespace Planner

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "planner/geometry/polygon.h"
+#include "planner/site/environment.h"
+
+// Laps parallel to the borders of a site, made by repeated inward offsetting on
+// Clipper2's integer grid (1/1000 unit).
+namespace Planner {
+
+// The result never exceeds this many entries by more than one lap.
+inline constexpr std::size_t kMaxOffsetEntries = 5000;
+
+// Offset rings of a site: per mow area when there are any (with the obstacles that
+// lie inside or cross that mow area), else of the site itself. `laps` <= 0 means no
+// limit. Lap k lies at firstDistance + k * spacing from the borders. Lap rings are
+// closed (first point repeated); leftover outlines between laps are open.
+// Rings with fewer than three points or zero area take no part in the offset.
+std::vector<Polygon> computeOffsetRings(const Environment& site, double spacing, int32_t laps,
+                                        double firstDistance);
+
+// The lap loop for one area. `site` supplies the obstacles of the drop test: an
+// entry whose first point lies strictly inside one of them is dropped.
+std::vector<Polygon> offsetAreaRings(const Environment& site, const Environment& area,
+                                     double spacing, int32_t laps, double firstDistance);
+
+// holes = false: rings of integer area >= 0; holes = true: rings of negative area.
+// Empty rings are never selected. Input order is kept.
+std::vector<Polygon> selectRingsByOrientation(const std::vector<Polygon>& rings, bool holes);
+
+}  // namespace Planner

@@ -1,0 +1,134 @@
+#include "planner/pipeline/path_service.h"
+
+#include <algorithm>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "planner/coverage/line_slicer.h"
+#include "planner/coverage/offset_rings.h"
+#include "planner/geometry/transforms.h"
+#include "planner/pipeline/input_checks.h"
+
+namespace Planner {
+namespace {
+
+constexpr double kHalfPi = 1.5707963267948966;
+constexpr double kFirstLapDistance = 0.001;
+constexpr double kMaxScanLines = 1e7;
+
+// Lap counts beyond the signed 32-bit range mean "as many as possible", not a
+// wrapped-around small count.
+int32_t lapCount(std::uint64_t laps) {
+  return static_cast<int32_t>(
+      std::min<std::uint64_t>(laps, std::numeric_limits<int32_t>::max()));
+}
+
+void appendRings(std::vector<LineString>& slices, std::vector<Polygon>&& rings) {
+  for (Polygon& ring : rings) slices.emplace_back(std::move(ring.getPoints()));
+}
+
+std::vector<LineString> slicedLanes(const Environment& area, double offset) {
+  const double count = scanLineCount(area, offset);
+  if (count > kMaxScanLines) {
+    const auto& pts = area.getPerimeter().getPoints();
+    const auto [lo, hi] = std::minmax_element(
+        pts.begin(), pts.end(), [](const Point& a, const Point& b) { return a.y < b.y; });
+    std::ostringstream message;
+    message << "offset " << offset << " is too small for an area of height " << hi->y - lo->y
+            << ": it would need " << static_cast<unsigned long long>(count)
+            << " scan lines (at most 10000000)";
+    throw std::invalid_argument(message.str());
+  }
+  return generateLineSlices(area, offset);
+}
+
+std::vector<Environment> prepareAreas(const Environment& site, const PathSettings& settings) {
+  std::vector<Environment> areas;
+  if (!(settings.distanceToBorder > 0.0)) {
+    areas.push_back(site);
+    return areas;
+  }
+  const std::vector<Polygon> rings =
+      computeOffsetRings(site, settings.distanceToBorder, 1, settings.distanceToBorder);
+  const std::vector<Polygon> outers = selectRingsByOrientation(rings, false);
+  const std::vector<Polygon> holes = selectRingsByOrientation(rings, true);
+  for (const Polygon& outer : outers) {
+    Environment area(outer);
+    for (const Polygon& hole : holes) area.addObstacle(hole);
+    areas.push_back(std::move(area));
+  }
+  return areas;
+}
+
+void appendAreaSlices(Environment& area, const PathSettings& settings,
+                      std::vector<LineString>& slices) {
+  if (settings.pattern == "lines") {
+    std::vector<LineString> lanes = slicedLanes(area, settings.offset);
+    std::move(lanes.begin(), lanes.end(), std::back_inserter(slices));
+  } else if (settings.pattern == "squares") {
+    std::vector<LineString> lanes = slicedLanes(area, settings.offset);
+    area.rotate(kHalfPi);
+    std::vector<LineString> cross = slicedLanes(area, settings.offset);
+    area.rotate(-kHalfPi);
+    for (LineString& lane : cross) rotatePoints(lane.getPoints(), -kHalfPi);
+    std::move(lanes.begin(), lanes.end(), std::back_inserter(slices));
+    std::move(cross.begin(), cross.end(), std::back_inserter(slices));
+  } else {
+    appendRings(slices, computeOffsetRings(area, settings.offset, 0, kFirstLapDistance));
+  }
+}
+
+}  // namespace
+
+PathPlanner::PlanningResult PathService::computeFullTask(const Environment& environment,
+                                                         const PathSettings& settings,
+                                                         const Point& start) const {
+  checkRequest(environment, settings, start);
+  const double a = settings.angle;
+
+  Environment site = environment;
+  site.rotate(-a);
+  const Point workingStart = rotatePoint(start, -a);
+
+  std::vector<LineString> slices;
+  if (settings.mowArea) {
+    for (Environment& area : prepareAreas(site, settings)) {
+      appendAreaSlices(area, settings, slices);
+    }
+  }
+
+  if (settings.mowBorder && settings.borderLaps != 0) {
+    std::vector<Polygon> laps = selectRingsByOrientation(
+        computeOffsetRings(site, settings.offset, lapCount(settings.borderLaps), kFirstLapDistance),
+        false);
+    if (!settings.mowBorderCcw) {
+      for (Polygon& lap : laps) lap.setOrientation(false);
+    }
+    appendRings(slices, std::move(laps));
+  }
+
+  if (settings.mowExclusionsBoder && settings.exclusionsBorderLaps != 0) {
+    std::vector<Polygon> laps = selectRingsByOrientation(
+        computeOffsetRings(site, settings.offset, lapCount(settings.exclusionsBorderLaps),
+                           kFirstLapDistance),
+        true);
+    if (settings.mowExclusionsBorderCcw) {
+      for (Polygon& lap : laps) lap.setOrientation(true);
+    }
+    appendRings(slices, std::move(laps));
+  }
+
+  PathPlanner::PlanningResult result = PathPlanner::planRoute(site, slices, workingStart);
+  result.slices = std::move(slices);
+
+  rotatePoints(result.path.getPoints(), a);
+  for (LineString& link : result.transitLinks) rotatePoints(link.getPoints(), a);
+  for (LineString& edge : result.exploredEdges) rotatePoints(edge.getPoints(), a);
+  for (LineString& slice : result.slices) rotatePoints(slice.getPoints(), a);
+  return result;
+}
+
+}  // namespace Planner

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+#include "planner/geometry/point.h"
+#include "planner/routing/path_planner.h"
+#include "planner/site/environment.h"
+#include "planner/site/path_settings.h"
+
+namespace Planner {
+
+// Entry point of the planner. Holds nothing but its version text.
+class PathService {
+ public:
+  PathService() = default;
+
+  // "1.3".
+  std::string getVersion() const { return version_; }
+
+  // One complete mowing task: the site is turned by -angle so lanes run along x,
+  // areas are prepared (inset by distanceToBorder when it is > 0), sliced by the
+  // pattern, border and obstacle laps are added, the route is planned, and every
+  // result is turned back by +angle. The arguments are only read.
+  // Throws std::invalid_argument before any work when a value is unusable: offset
+  // not positive, a non-finite number, or a length beyond 1e9 in magnitude.
+  PathPlanner::PlanningResult computeFullTask(const Environment& environment,
+                                              const PathSettings& settings,
+                                              const Point& start) const;
+
+ private:
+  std::string version_ = "1.3";
+};
+
+}  // namespace Planner

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "planner/geometry/line_string.h"
+#include "planner/site/environment.h"
+#include "planner/site/planning_result.h"
+
+// Greedy nearest-next tour over the slices. A slice of one or two points is a line
+// (driven either way); one of three or more is a ring (entered at any point, driven
+// in stored order and closed at its entry point).
+namespace Planner {
+
+struct SliceChoice {
+  int32_t sliceIndex = -1;  // -1: no candidate
+  bool reverse = false;     // a line entered at its last point
+  double distance = 1e10;   // straight distance to the entry point
+  std::uint64_t startIndex = 0;  // entry point of a ring
+  bool isRing = false;
+};
+
+// The nearest entry (strictly nearer wins, so earlier candidates keep ties) whose
+// straight hop from `position` is clear. Logs the decision when one is found.
+SliceChoice chooseVisibleSlice(const Point& position, const std::vector<LineString>& slices,
+                               const std::vector<bool>& done, const Environment& environment);
+
+// The same scan by straight distance alone.
+SliceChoice chooseNearestSlice(const Point& position, const std::vector<LineString>& slices,
+                               const std::vector<bool>& done);
+
+// Appends the slice's points in driving order. A ring entered where the path
+// already stands (within 0.001) skips the repeated entry point.
+void appendSliceToPath(LineString& path, const LineString& slice, const SliceChoice& choice);
+
+class PathPlanner {
+ public:
+  using PlanningResult = Planner::PlanningResult;
+
+  // Orders every slice from `start`: exactly one iteration per slice; unreachable
+  // slices are skipped. Fills path, transitLinks and exploredEdges; slices stays
+  // empty. An empty slice list gives an empty result, without the start point.
+  static PlanningResult planRoute(const Environment& environment,
+                                  const std::vector<LineString>& slices, const Point& start);
+};
+
+}  // namespace Planner

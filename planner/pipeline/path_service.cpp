@@ -86,6 +86,12 @@ void appendAreaSlices(Environment& area, const PathSettings& settings,
 PathPlanner::PlanningResult PathService::computeFullTask(const Environment& environment,
                                                          const PathSettings& settings,
                                                          const Point& start) const {
+  return computeFullTaskWith(environment, settings, start, &PathPlanner::planRoute);
+}
+
+PathPlanner::PlanningResult computeFullTaskWith(const Environment& environment,
+                                                const PathSettings& settings, const Point& start,
+                                                RoutePlanner planRoute) {
   checkRequest(environment, settings, start);
   const double a = settings.angle;
 
@@ -121,7 +127,7 @@ PathPlanner::PlanningResult PathService::computeFullTask(const Environment& envi
     appendRings(slices, std::move(laps));
   }
 
-  PathPlanner::PlanningResult result = PathPlanner::planRoute(site, slices, workingStart);
+  PathPlanner::PlanningResult result = planRoute(site, slices, workingStart);
   result.slices = std::move(slices);
 
   rotatePoints(result.path.getPoints(), a);

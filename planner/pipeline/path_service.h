@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "planner/geometry/point.h"
 #include "planner/routing/path_planner.h"
@@ -30,5 +31,13 @@ class PathService {
  private:
   std::string version_ = "1.3";
 };
+
+// The same pipeline with another route planner in place of PathPlanner::planRoute;
+// tests and the benchmark use it to run a reference planner on identical slices.
+using RoutePlanner = PathPlanner::PlanningResult (*)(const Environment&,
+                                                     const std::vector<LineString>&, const Point&);
+PathPlanner::PlanningResult computeFullTaskWith(const Environment& environment,
+                                                const PathSettings& settings, const Point& start,
+                                                RoutePlanner planRoute);
 
 }  // namespace Planner

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <cstdint>
 #include <vector>
 
 #include "planner/geometry/line_string.h"
+#include "planner/routing/slice_chooser.h"
 #include "planner/site/environment.h"
 #include "planner/site/planning_result.h"
 
@@ -12,20 +12,12 @@
 // in stored order and closed at its entry point).
 namespace Planner {
 
-struct SliceChoice {
-  int32_t sliceIndex = -1;  // -1: no candidate
-  bool reverse = false;     // a line entered at its last point
-  double distance = 1e10;   // straight distance to the entry point
-  std::uint64_t startIndex = 0;  // entry point of a ring
-  bool isRing = false;
-};
-
 // The nearest entry (strictly nearer wins, so earlier candidates keep ties) whose
 // straight hop from `position` is clear. Logs the decision when one is found.
 SliceChoice chooseVisibleSlice(const Point& position, const std::vector<LineString>& slices,
                                const std::vector<bool>& done, const Environment& environment);
 
-// The same scan by straight distance alone.
+// The same choice by straight distance alone.
 SliceChoice chooseNearestSlice(const Point& position, const std::vector<LineString>& slices,
                                const std::vector<bool>& done);
 

@@ -2,90 +2,159 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
-
-#include "planner/geometry/predicates.h"
 
 namespace Planner {
 namespace {
 
 constexpr double kShortest = 0.01;
-constexpr double kParallel = 1e-12;
+constexpr double kOnEdge = 1e-9;
+constexpr double kParallel = 1e-10;
+constexpr double kUpperParam = 0.999999999;
+constexpr double kEndClearance = 0.001;
+constexpr double kCutParallel = 1e-12;
 constexpr double kParamSlack = 1e-9;
 constexpr double kShortestPiece = 1e-7;
 
-// Appends the positions along a->b (0..1) where it meets the ring's edges: proper
-// crossings, touches at vertices or edge ends, and the ends of collinear overlaps.
-void collectCuts(const Point& a, const Point& b, const std::vector<Point>& ring,
-                 std::vector<double>& cuts) {
-  const std::size_t n = ring.size();
+struct Hit {
+  bool proper;
+  double u;
+};
+
+// The parameter test of segmentCrossesRing / segmentInsideRing for one edge.
+Hit intersectEdge(const Point& a, const Point& d, const Point& p, const Point& q) {
+  const double ex = q.x - p.x;
+  const double ey = q.y - p.y;
+  const double den = ey * d.x - ex * d.y;
+  if (std::fabs(den) < kParallel) return {false, 0.0};
+  const double t = ((a.y - p.y) * d.x - (a.x - p.x) * d.y) / den;
+  const double u = ((a.y - p.y) * ex - (a.x - p.x) * ey) / den;
+  return {kOnEdge < t && t < kUpperParam && kOnEdge < u && u < kUpperParam, u};
+}
+
+std::vector<std::vector<Point>> obstacleRings(const Environment& environment) {
+  std::vector<std::vector<Point>> rings;
+  for (const Polygon& obstacle : environment.getObstacles()) rings.push_back(obstacle.getPoints());
+  return rings;
+}
+
+// Appends where a->b meets the edge (0..1 along a->b): a crossing or touch, or the
+// ends of a collinear overlap.
+void addCuts(const Point& a, const Point& b, const RingEdge& edge, std::vector<double>& cuts) {
   const double dx = b.x - a.x;
   const double dy = b.y - a.y;
   const double len2 = dx * dx + dy * dy;
   const double len = std::sqrt(len2);
-  for (std::size_t i = 0; i < n; ++i) {
-    const Point& p = ring[i];
-    const Point& q = ring[(i + 1) % n];
-    const double ex = q.x - p.x;
-    const double ey = q.y - p.y;
-    const double den = dx * ey - dy * ex;
-    const double apx = p.x - a.x;
-    const double apy = p.y - a.y;
-    const double elen = std::sqrt(ex * ex + ey * ey);
-    if (std::fabs(den) > kParallel * len * elen) {
-      const double u = (apx * ey - apy * ex) / den;  // along a->b
-      const double t = (apx * dy - apy * dx) / den;  // along the edge
-      if (t >= -kParamSlack && t <= 1.0 + kParamSlack && u >= 0.0 && u <= 1.0) {
-        cuts.push_back(u);
-      }
-      continue;
-    }
-    // Parallel: only a collinear edge contributes, through its end points.
-    if (std::fabs(apx * dy - apy * dx) > 1e-9 * len) continue;
-    for (const Point& end : {p, q}) {
-      const double u = ((end.x - a.x) * dx + (end.y - a.y) * dy) / len2;
-      if (u >= 0.0 && u <= 1.0) cuts.push_back(u);
-    }
+  const Point& p = edge.p;
+  const Point& q = edge.q;
+  const double ex = q.x - p.x;
+  const double ey = q.y - p.y;
+  const double den = dx * ey - dy * ex;
+  const double apx = p.x - a.x;
+  const double apy = p.y - a.y;
+  const double elen = std::sqrt(ex * ex + ey * ey);
+  if (std::fabs(den) > kCutParallel * len * elen) {
+    const double u = (apx * ey - apy * ex) / den;
+    const double t = (apx * dy - apy * dx) / den;
+    if (t >= -kParamSlack && t <= 1.0 + kParamSlack && u >= 0.0 && u <= 1.0) cuts.push_back(u);
+    return;
   }
-}
-
-bool piecesStayClear(const Point& a, const Point& b, const Environment& environment) {
-  const std::vector<Point>& perimeter = environment.getPerimeter().getPoints();
-  std::vector<double> cuts{0.0, 1.0};
-  collectCuts(a, b, perimeter, cuts);
-  for (const Polygon& obstacle : environment.getObstacles()) {
-    collectCuts(a, b, obstacle.getPoints(), cuts);
+  if (std::fabs(apx * dy - apy * dx) > 1e-9 * len) return;
+  for (const Point& end : {p, q}) {
+    const double u = ((end.x - a.x) * dx + (end.y - a.y) * dy) / len2;
+    if (u >= 0.0 && u <= 1.0) cuts.push_back(u);
   }
-  std::sort(cuts.begin(), cuts.end());
-  const double len = distance(a, b);
-  for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
-    if ((cuts[i + 1] - cuts[i]) * len <= kShortestPiece) continue;
-    const double um = (cuts[i] + cuts[i + 1]) * 0.5;
-    const Point m{a.x + um * (b.x - a.x), a.y + um * (b.y - a.y)};
-    if (!pointInRingInclusive(m, perimeter)) return false;
-    for (const Polygon& obstacle : environment.getObstacles()) {
-      if (pointInRingStrict(m, obstacle)) return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace
 
 bool isSegmentClear(const Point& a, const Point& b, const Environment& environment) {
+  return SegmentClearance(environment).isClear(a, b);
+}
+
+SegmentClearance::SegmentClearance(const Environment& environment)
+    : perimeterValid_(environment.getPerimeter().getPoints().size() >= 3),
+      perimeter_({environment.getPerimeter().getPoints()}),
+      obstacles_(obstacleRings(environment)) {}
+
+bool SegmentClearance::inclusiveInPerimeter(const Point& q) const {
+  perimeter_.locate(q, boundary_, inside_);
+  return boundary_[0] || inside_[0];
+}
+
+bool SegmentClearance::strictlyInObstacle(const Point& q) const {
+  obstacles_.locate(q, boundary_, inside_);
+  for (std::size_t r = 0; r < boundary_.size(); ++r) {
+    if (inside_[r] && !boundary_[r]) return true;
+  }
+  return false;
+}
+
+bool SegmentClearance::insidePerimeter(const Point& a, const Point& b) const {
+  if (!perimeterValid_) return false;
+  const Point mid{(a.x + b.x) * 0.5, (a.y + b.y) * 0.5};
+  if (!inclusiveInPerimeter(a) || !inclusiveInPerimeter(b) || !inclusiveInPerimeter(mid)) {
+    return false;
+  }
+  const double m = queryMargin(std::max({std::fabs(a.x), std::fabs(a.y), std::fabs(b.x),
+                                         std::fabs(b.y)}),
+                               distance(a, b));
+  perimeter_.edgesNear(std::min(a.x, b.x) - m, std::min(a.y, b.y) - m, std::max(a.x, b.x) + m,
+                       std::max(a.y, b.y) + m, near_);
+  const Point d{b.x - a.x, b.y - a.y};
+  for (const RingEdge& e : near_) {
+    if (intersectEdge(a, d, e.p, e.q).proper) return false;
+  }
+  return true;
+}
+
+bool SegmentClearance::piecesStayClear(const Point& a, const Point& b) const {
+  const double m = queryMargin(std::max({std::fabs(a.x), std::fabs(a.y), std::fabs(b.x),
+                                         std::fabs(b.y)}),
+                               distance(a, b));
+  const double x0 = std::min(a.x, b.x) - m, y0 = std::min(a.y, b.y) - m;
+  const double x1 = std::max(a.x, b.x) + m, y1 = std::max(a.y, b.y) + m;
+  cuts_.assign({0.0, 1.0});
+  perimeter_.edgesNear(x0, y0, x1, y1, near_);
+  for (const RingEdge& e : near_) addCuts(a, b, e, cuts_);
+  obstacles_.edgesNear(x0, y0, x1, y1, near_);
+  for (const RingEdge& e : near_) addCuts(a, b, e, cuts_);
+  std::sort(cuts_.begin(), cuts_.end());
+  const double len = distance(a, b);
+  // Copy: the point tests below reuse the scratch vectors.
+  const std::vector<double> cuts = cuts_;
+  for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
+    if ((cuts[i + 1] - cuts[i]) * len <= kShortestPiece) continue;
+    const double um = (cuts[i] + cuts[i + 1]) * 0.5;
+    const Point mid{a.x + um * (b.x - a.x), a.y + um * (b.y - a.y)};
+    if (!inclusiveInPerimeter(mid) || strictlyInObstacle(mid)) return false;
+  }
+  return true;
+}
+
+bool SegmentClearance::isClear(const Point& a, const Point& b) const {
   const double length = distance(a, b);
   if (length < kShortest) return true;
   const double ux = (b.x - a.x) / length * kShortest;
   const double uy = (b.y - a.y) / length * kShortest;
   const Point a2{a.x + ux, a.y + uy};
   const Point b2{b.x - ux, b.y - uy};
-  if (!segmentInsideRing(a2, b2, environment.getPerimeter().getPoints())) return false;
-  const Point mid{(a.x + b.x) / 2, (a.y + b.y) / 2};
-  for (const Polygon& obstacle : environment.getObstacles()) {
-    if (segmentCrossesRing(a2, b2, obstacle.getPoints())) return false;
-    if (pointInRingStrict(mid, obstacle)) return false;
+  if (!insidePerimeter(a2, b2)) return false;
+
+  const double m = queryMargin(std::max({std::fabs(a.x), std::fabs(a.y), std::fabs(b.x),
+                                         std::fabs(b.y)}),
+                               length);
+  obstacles_.edgesNear(std::min(a2.x, b2.x) - m, std::min(a2.y, b2.y) - m,
+                       std::max(a2.x, b2.x) + m, std::max(a2.y, b2.y) + m, near_);
+  const Point d{b2.x - a2.x, b2.y - a2.y};
+  for (const RingEdge& e : near_) {
+    const Hit hit = intersectEdge(a2, d, e.p, e.q);
+    if (!hit.proper) continue;
+    const Point x{a2.x + hit.u * d.x, a2.y + hit.u * d.y};
+    if (distance(x, a2) > kEndClearance && distance(x, b2) > kEndClearance) return false;
   }
-  return piecesStayClear(a2, b2, environment);
+  const Point mid{(a.x + b.x) / 2, (a.y + b.y) / 2};
+  if (strictlyInObstacle(mid)) return false;
+  return piecesStayClear(a2, b2);
 }
 
 }  // namespace Planner

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <vector>
+
+#include "planner/geometry/edge_index.h"
 #include "planner/geometry/point.h"
 #include "planner/site/environment.h"
 
@@ -13,5 +16,29 @@ namespace Planner {
 // outside the perimeter; so a hop through an obstacle from vertex to vertex is
 // blocked, while one along an edge or touching a vertex from outside stays clear.
 bool isSegmentClear(const Point& a, const Point& b, const Environment& environment);
+
+// The same test for many segments on one site: the perimeter and obstacle edges
+// are indexed once, and each test visits only the edges near the segment.
+class SegmentClearance {
+ public:
+  explicit SegmentClearance(const Environment& environment);
+
+  bool isClear(const Point& a, const Point& b) const;
+
+ private:
+  bool insidePerimeter(const Point& a, const Point& b) const;
+  bool inclusiveInPerimeter(const Point& q) const;
+  bool strictlyInObstacle(const Point& q) const;
+  bool piecesStayClear(const Point& a, const Point& b) const;
+
+  bool perimeterValid_;
+  EdgeIndex perimeter_;
+  EdgeIndex obstacles_;
+  // Scratch space of the queries.
+  mutable std::vector<RingEdge> near_;
+  mutable std::vector<uint8_t> boundary_;
+  mutable std::vector<uint8_t> inside_;
+  mutable std::vector<double> cuts_;
+};
 
 }  // namespace Planner

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "planner/geometry/line_string.h"
 #include "planner/geometry/point.h"
+#include "planner/routing/segment_clearance.h"
 #include "planner/site/environment.h"
 
 // A* transit routes over the virtual wire and the corners of the site, used when no
@@ -30,15 +33,6 @@ struct SearchNode {
 // 0.001 of an earlier node, then the goal.
 std::vector<WireNode> buildTransitGraph(const Environment& environment, const Point& goal);
 
-// Index of the first entry with the least g + h.
-std::size_t selectOpenNode(const std::vector<SearchNode>& open);
-
-// Offers `neighbour` to the open list at the cost through `current` (closed index
-// `parentIndex`); an open entry within 0.001 is improved only on a strictly smaller g.
-void relaxNeighbour(const SearchNode& current, const WireNode& neighbour, double multiplier,
-                    const Point& goal, int32_t parentIndex, std::vector<SearchNode>& open,
-                    const std::vector<SearchNode>& closed);
-
 // Points from the search's start to `last`, following the parents.
 std::vector<Point> reconstructRoute(const SearchNode& last, const std::vector<SearchNode>& closed);
 
@@ -46,9 +40,34 @@ std::vector<Point> reconstructRoute(const SearchNode& last, const std::vector<Se
 // consecutive clear segments.
 std::vector<Point> smoothRoute(const std::vector<Point>& route, const Environment& environment);
 
-// The smoothed route from position to (within 0.001 of) goal, starting with
-// position; empty when the goal cannot be reached. Every passable link examined is
-// appended to exploredEdges.
+// The transit searches of one planning run. The graph without its goal, and the
+// clearance between its fixed nodes, do not depend on the goal: they are built or
+// computed once and shared by every search.
+class TransitRouter {
+ public:
+  // `clearance` must outlive the router and describe the same environment.
+  TransitRouter(const Environment& environment, const SegmentClearance& clearance);
+
+  // The smoothed route from position to (within 0.001 of) goal, starting with
+  // position; empty when the goal cannot be reached. Neighbours are examined in
+  // graph order, the entry with the least g + h is expanded first (the earliest on
+  // equal cost), and an open entry is improved only on a strictly smaller g. Every
+  // passable link examined is appended to exploredEdges.
+  std::vector<Point> findRoute(const Point& position, const Point& goal,
+                               std::vector<LineString>& exploredEdges);
+
+  std::vector<Point> smooth(const std::vector<Point>& route) const;
+
+ private:
+  bool fixedClear(std::size_t from, std::size_t to);
+
+  const SegmentClearance& clearance_;
+  std::vector<WireNode> fixed_;
+  std::vector<int8_t> denseCache_;  // -1 unknown, 0 blocked, 1 clear
+  std::unordered_map<std::uint64_t, bool> sparseCache_;
+};
+
+// One search on its own: TransitRouter(environment, ...).findRoute(...).
 std::vector<Point> findTransitRoute(const Point& position, const Point& goal,
                                     const Environment& environment,
                                     std::vector<LineString>& exploredEdges);

@@ -7,6 +7,7 @@
 #include "planner/routing/segment_clearance.h"
 #include "planner/routing/transit_router.h"
 #include "test_support.h"
+#include "tests/reference/literal_routing.h"
 
 using namespace Planner;
 using Planner::testing::expectPoints;
@@ -160,7 +161,10 @@ TEST(TransitSearch, WireThroughObstacleIsLinked) {
   EXPECT_NE(text.find("[A* Update] Draht-Punkt 1 | g:1.8"), std::string::npos);
 }
 
-TEST(TransitSearch, RelaxKeepsParentOnEqualCost) {
+// The reference planner's pieces: the module's search must reproduce them.
+TEST(LiteralSearch, RelaxKeepsParentOnEqualCost) {
+  using Literal::relaxNeighbour;
+  using Literal::selectOpenNode;
   std::vector<SearchNode> open{{{5, 0}, 5.0, 1.0, 0, false, 0}};
   const std::vector<SearchNode> closed{{{0, 0}, 0, 0, -1, false, 0}, {{3, 4}, 0, 0, 0, false, 0}};
   const SearchNode via{{3, 4}, 0.0, 0.0, 0, false, 0};

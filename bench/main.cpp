@@ -1,0 +1,129 @@
+// Benchmark of one computeFullTask per site: the module's planner against the
+// literal reference planner, on the same slices.
+//
+//   swathor_bench [--runs N] [--no-literal] [--scaling] [--huge] [SITE...]
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bench/sites.h"
+#include "planner/pipeline/path_service.h"
+#include "tests/reference/literal_routing.h"
+
+using namespace Planner;
+
+namespace {
+
+struct Measure {
+  double medianMs = 0;
+  std::size_t slices = 0;
+  std::size_t points = 0;
+  double peakMb = 0;
+};
+
+// Runs the planner `runs` times in a child process, so the peak memory is this
+// site's alone. The child writes its figures back through a pipe.
+Measure measure(const Bench::Site& site, RoutePlanner planner, int runs) {
+  int fds[2];
+  if (pipe(fds) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    std::vector<double> times;
+    Measure m;
+    for (int i = 0; i < runs; ++i) {
+      const auto t0 = std::chrono::steady_clock::now();
+      const auto r = computeFullTaskWith(site.environment, site.settings, site.start, planner);
+      const auto t1 = std::chrono::steady_clock::now();
+      times.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+      m.slices = r.slices.size();
+      m.points = r.path.getPoints().size();
+    }
+    std::sort(times.begin(), times.end());
+    m.medianMs = times[times.size() / 2];
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    m.peakMb = usage.ru_maxrss / 1024.0;
+    if (write(fds[1], &m, sizeof m) != sizeof m) _exit(1);
+    _exit(0);
+  }
+  close(fds[1]);
+  Measure m;
+  if (read(fds[0], &m, sizeof m) != sizeof m) m = {};
+  close(fds[0]);
+  waitpid(pid, nullptr, 0);
+  return m;
+}
+
+void report(const Bench::Site& site, int runs, bool literal) {
+  const Measure fast = measure(site, &PathPlanner::planRoute, runs);
+  std::printf("%-16s %7zu %9zu %11.2f %9.1f", site.name.c_str(), fast.slices, fast.points,
+              fast.medianMs, fast.peakMb);
+  if (literal) {
+    const Measure slow = measure(site, &Literal::planRoute, std::max(1, runs / 3));
+    std::printf(" %12.2f %9.1f %8.1fx", slow.medianMs, slow.peakMb,
+                slow.medianMs / std::max(fast.medianMs, 1e-9));
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = 5;
+  bool literal = true;
+  bool scaling = false;
+  bool huge = false;
+  std::vector<std::string> names;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) {
+      runs = std::max(1, std::atoi(argv[++i]));
+    } else if (!std::strcmp(argv[i], "--no-literal")) {
+      literal = false;
+    } else if (!std::strcmp(argv[i], "--scaling")) {
+      scaling = true;
+    } else if (!std::strcmp(argv[i], "--huge")) {
+      huge = true;
+    } else if (argv[i][0] == '-') {
+      std::fprintf(stderr, "usage: %s [--runs N] [--no-literal] [--scaling] [--huge] [SITE...]\n",
+                   argv[0]);
+      return 2;
+    } else {
+      names.push_back(argv[i]);
+    }
+  }
+  std::vector<Bench::Site> sites;
+  auto wanted = [&](const char* name) {
+    return names.empty() || std::find(names.begin(), names.end(), name) != names.end();
+  };
+  if (wanted("garden")) sites.push_back(Bench::garden());
+  if (wanted("park")) sites.push_back(Bench::park());
+  if (wanted("estate")) sites.push_back(Bench::estate());
+  if (scaling) {
+    for (double offset : {0.6, 0.3, 0.15, 0.075}) {
+      Bench::Site s = Bench::estate(offset);
+      s.name = "estate@" + std::to_string(offset).substr(0, 5);
+      sites.push_back(std::move(s));
+    }
+  }
+  if (huge) {
+    Bench::Site s = Bench::huge(100000);
+    s.name = "huge-100k";
+    sites.push_back(std::move(s));
+  }
+
+  std::printf("%-16s %7s %9s %11s %9s", "site", "slices", "points", "fast ms", "fast MB");
+  if (literal) std::printf(" %12s %9s %9s", "literal ms", "lit. MB", "ratio");
+  std::printf("\n");
+  for (const Bench::Site& site : sites) report(site, runs, literal);
+  return 0;
+}

@@ -1,0 +1,89 @@
+#include "bench/sites.h"
+
+#include <cmath>
+
+namespace Planner::Bench {
+namespace {
+
+Polygon square(double cx, double cy, double side) {
+  const double h = side / 2;
+  return Polygon({{cx - h, cy - h}, {cx + h, cy - h}, {cx + h, cy + h}, {cx - h, cy + h}});
+}
+
+// Obstacles of the given side on a cols x rows grid spread over the site.
+void addObstacleGrid(Environment& env, double width, double height, int cols, int rows,
+                     double side) {
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < cols; ++c) {
+      const double cx = width * (c + 0.5) / cols + (r % 2 ? side : -side) * 0.5;
+      const double cy = height * (r + 0.5) / rows;
+      env.addObstacle(square(cx, cy, side));
+    }
+  }
+}
+
+LineString middleWire(double width, double height, double step) {
+  LineString wire;
+  for (double x = 2; x <= width - 2; x += step) wire.addPoint({x, height * 0.5 + 1.7});
+  return wire;
+}
+
+}  // namespace
+
+Polygon wiggledRectangle(double width, double height, int vertices, double wiggle) {
+  const double perimeter = 2 * (width + height);
+  std::vector<Point> points;
+  points.reserve(vertices);
+  for (int i = 0; i < vertices; ++i) {
+    const double s = perimeter * i / vertices;
+    const double w = wiggle * std::sin(2 * M_PI * s / 7.3);
+    if (s < width) {
+      points.push_back({s, w});
+    } else if (s < width + height) {
+      points.push_back({width + w, s - width});
+    } else if (s < 2 * width + height) {
+      points.push_back({width - (s - width - height), height + w});
+    } else {
+      points.push_back({w, height - (s - 2 * width - height)});
+    }
+  }
+  return Polygon(std::move(points));
+}
+
+Site garden() {
+  Environment env(Polygon({{0, 0}, {20, 0}, {20, 8}, {11, 8}, {11, 15}, {0, 15}}));
+  env.addObstacle(square(5, 5, 2));
+  PathSettings s;
+  s.offset = 0.2;
+  return {"garden", std::move(env), s, {0.5, 0.5}};
+}
+
+Site park() {
+  Environment env(wiggledRectangle(100, 80, 200, 1));
+  addObstacleGrid(env, 100, 80, 5, 2, 3);
+  env.setVirtualWire(middleWire(100, 80, 5));
+  PathSettings s;
+  s.offset = 0.25;
+  return {"park", std::move(env), s, {3, 3}};
+}
+
+Site estate(double offset) {
+  Environment env(wiggledRectangle(250, 200, 1000, 1));
+  addObstacleGrid(env, 250, 200, 8, 5, 4);
+  env.setVirtualWire(middleWire(250, 200, 5));
+  PathSettings s;
+  s.offset = offset;
+  return {"estate", std::move(env), s, {3, 3}};
+}
+
+Site huge(int vertices) {
+  const int obstacleVertices = 100 * 4;
+  Environment env(wiggledRectangle(1000, 800, vertices - obstacleVertices, 1));
+  addObstacleGrid(env, 1000, 800, 10, 10, 6);
+  env.setVirtualWire(middleWire(1000, 800, 10));
+  PathSettings s;
+  s.offset = 2.0;
+  return {"huge", std::move(env), s, {5, 5}};
+}
+
+}  // namespace Planner::Bench

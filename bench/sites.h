@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "planner/geometry/point.h"
+#include "planner/site/environment.h"
+#include "planner/site/path_settings.h"
+
+// Deterministic benchmark sites.
+namespace Planner::Bench {
+
+struct Site {
+  std::string name;
+  Environment environment;
+  PathSettings settings;
+  Point start;
+};
+
+// A width x height rectangle with `vertices` boundary points whose edges are pushed
+// in and out by a sine of amplitude `wiggle`, starting at the origin.
+Polygon wiggledRectangle(double width, double height, int vertices, double wiggle);
+
+// garden: 20 m x 15 m L-shape, one 2 m obstacle, offset 0.2.
+Site garden();
+// park: 100 m x 80 m, 200 wiggled vertices, ten 3 m obstacles, a wire, offset 0.25.
+Site park();
+// estate: 250 m x 200 m, 1000 wiggled vertices, forty 4 m obstacles, a wire.
+Site estate(double offset = 0.3);
+// A site of about `vertices` vertices in total (perimeter and 100 obstacles).
+Site huge(int vertices);
+
+}  // namespace Planner::Bench

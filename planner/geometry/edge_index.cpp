@@ -1,0 +1,102 @@
+#include "planner/geometry/edge_index.h"
+
+#include <algorithm>
+#include <cmath>
+
+// GCC reports false maybe-uninitialized warnings inside Boost.Geometry's R-tree.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <boost/geometry.hpp>
+#include <boost/geometry/index/rtree.hpp>
+#include <boost/iterator/function_output_iterator.hpp>
+
+namespace Planner {
+namespace {
+
+namespace bg = boost::geometry;
+namespace bgi = boost::geometry::index;
+
+using BoxPoint = bg::model::point<double, 2, bg::cs::cartesian>;
+using Box = bg::model::box<BoxPoint>;
+using Value = std::pair<Box, uint32_t>;  // box and position in the edge list
+
+constexpr double kOnEdge = 1e-9;
+
+}  // namespace
+
+struct EdgeIndex::Tree {
+  std::vector<RingEdge> edges;
+  bgi::rtree<Value, bgi::rstar<16>> rtree;
+};
+
+double queryMargin(double magnitude, double length) {
+  // Covers the 1e-9 tolerances of the tests (absolute, and relative to a segment's
+  // length) plus rounding of coordinates up to this magnitude.
+  return 1e-6 + 4e-9 * length + 1e-12 * magnitude;
+}
+
+EdgeIndex::EdgeIndex() : tree_(std::make_unique<Tree>()) {}
+EdgeIndex::EdgeIndex(EdgeIndex&&) noexcept = default;
+EdgeIndex& EdgeIndex::operator=(EdgeIndex&&) noexcept = default;
+EdgeIndex::~EdgeIndex() = default;
+
+EdgeIndex::EdgeIndex(const std::vector<std::vector<Point>>& rings)
+    : ringHasEdges_(rings.size(), 0), ringCount_(rings.size()), tree_(std::make_unique<Tree>()) {
+  std::vector<Value> values;
+  for (std::size_t r = 0; r < rings.size(); ++r) {
+    const std::vector<Point>& ring = rings[r];
+    const std::size_t n = ring.size();
+    if (n < 3) continue;
+    ringHasEdges_[r] = 1;
+    for (std::size_t k = 0; k < n; ++k) {
+      const Point& p = ring[k];
+      const Point& q = ring[(k + 1) % n];
+      const double len = distance(p, q);
+      const double mag = std::max({std::fabs(p.x), std::fabs(p.y), std::fabs(q.x), std::fabs(q.y)});
+      const double m = queryMargin(mag, len);
+      const Box box(BoxPoint(std::min(p.x, q.x) - m, std::min(p.y, q.y) - m),
+                    BoxPoint(std::max(p.x, q.x) + m, std::max(p.y, q.y) + m));
+      values.emplace_back(box, static_cast<uint32_t>(tree_->edges.size()));
+      tree_->edges.push_back({p, q, static_cast<uint32_t>(r)});
+    }
+  }
+  tree_->rtree = bgi::rtree<Value, bgi::rstar<16>>(values.begin(), values.end());
+}
+
+void EdgeIndex::edgesNear(double x0, double y0, double x1, double y1,
+                          std::vector<RingEdge>& out) const {
+  out.clear();
+  if (tree_->edges.empty()) return;
+  const Box query(BoxPoint(x0, y0), BoxPoint(x1, y1));
+  tree_->rtree.query(bgi::intersects(query), boost::make_function_output_iterator(
+                                                 [&](const Value& v) {
+                                                   out.push_back(tree_->edges[v.second]);
+                                                 }));
+}
+
+void EdgeIndex::locate(const Point& q, std::vector<uint8_t>& boundary,
+                       std::vector<uint8_t>& inside) const {
+  boundary.assign(ringCount_, 0);
+  inside.assign(ringCount_, 0);
+  if (tree_->edges.empty()) return;
+  const double m = queryMargin(std::max(std::fabs(q.x), std::fabs(q.y)), 0.0);
+  const Box ray(BoxPoint(q.x - m, q.y - m), BoxPoint(std::numeric_limits<double>::max(), q.y + m));
+  tree_->rtree.query(bgi::intersects(ray), boost::make_function_output_iterator([&](const Value& v) {
+                       const RingEdge& e = tree_->edges[v.second];
+                       // The plain scan looks at the edge from W (point k) to V (point k + 1).
+                       const Point& vv = e.q;
+                       const Point& w = e.p;
+                       const double cross = (w.x - vv.x) * (q.y - vv.y) - (q.x - vv.x) * (w.y - vv.y);
+                       if (std::fabs(cross) < kOnEdge && std::min(w.x, vv.x) - kOnEdge <= q.x &&
+                           q.x <= std::max(w.x, vv.x) + kOnEdge &&
+                           std::min(w.y, vv.y) - kOnEdge <= q.y &&
+                           q.y <= std::max(w.y, vv.y) + kOnEdge) {
+                         boundary[e.ring] = 1;
+                       }
+                       if ((vv.y > q.y) != (w.y > q.y) &&
+                           q.x < (w.x - vv.x) * (q.y - vv.y) / (w.y - vv.y) + vv.x) {
+                         inside[e.ring] ^= 1;
+                       }
+                     }));
+}
+
+}  // namespace Planner

@@ -1,0 +1,175 @@
+// The module's indexed planner against the literal reference planner: identical
+// results, point for point, on seeded random sites and on the benchmark sites.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <algorithm>
+#include <random>
+#include <string>
+
+#include "bench/sites.h"
+#include "planner/pipeline/path_service.h"
+#include "planner/routing/planner_log.h"
+#include "planner/routing/segment_clearance.h"
+#include "tests/reference/literal_routing.h"
+
+using namespace Planner;
+
+namespace {
+
+struct RandomSite {
+  Environment environment;
+  PathSettings settings;
+  Point start;
+};
+
+class SiteMaker {
+ public:
+  explicit SiteMaker(unsigned seed) : rng_(seed) {}
+
+  double uniform(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng_); }
+  int integer(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
+  bool chance(double p) { return uniform(0, 1) < p; }
+
+  // A star-shaped ring around (cx, cy); sometimes with repeated, collinear or
+  // shuffled (self-intersecting) points.
+  Polygon ring(double cx, double cy, double radius, int vertices) {
+    std::vector<Point> pts;
+    for (int k = 0; k < vertices; ++k) {
+      const double a = 2 * M_PI * k / vertices;
+      const double r = radius * uniform(0.55, 1.0);
+      pts.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
+      if (chance(0.05)) pts.push_back(pts.back());
+      if (chance(0.05) && pts.size() >= 2) {
+        const Point& p = pts[pts.size() - 2];
+        pts.push_back({(p.x + pts.back().x) / 2, (p.y + pts.back().y) / 2});
+      }
+    }
+    if (chance(0.05)) std::shuffle(pts.begin(), pts.end(), rng_);
+    if (chance(0.2)) pts.push_back(pts.front());
+    return Polygon(std::move(pts));
+  }
+
+  RandomSite make() {
+    const double size = uniform(6, 30);
+    const double cx = uniform(-20, 20), cy = uniform(-20, 20);
+    Environment env(ring(cx, cy, size, integer(3, 30)));
+    for (int k = integer(0, 4); k > 0; --k) {
+      env.addObstacle(ring(cx + uniform(-size, size) * 0.7, cy + uniform(-size, size) * 0.7,
+                           uniform(0.5, size / 4), integer(3, 8)));
+    }
+    if (chance(0.3)) {
+      env.addMowArea(ring(cx + uniform(-1, 1) * size / 3, cy, size * 0.6, integer(3, 10)));
+      if (chance(0.5)) env.addMowArea(ring(cx, cy + size / 3, size * 0.4, integer(3, 10)));
+    }
+    if (chance(0.7)) {
+      LineString wire;
+      for (int k = integer(2, 12); k > 0; --k) {
+        wire.addPoint({cx + uniform(-size, size) * 0.8, cy + uniform(-size, size) * 0.8});
+      }
+      env.setVirtualWire(wire);
+    }
+    PathSettings s;
+    const char* patterns[] = {"lines", "squares", "rings"};
+    s.pattern = patterns[integer(0, 2)];
+    s.offset = size * uniform(0.05, 0.2);
+    s.angle = chance(0.3) ? 0.0 : uniform(-M_PI, M_PI);
+    s.distanceToBorder = chance(0.3) ? 0.0 : uniform(-1, size / 5);
+    s.mowArea = chance(0.9);
+    s.mowBorder = chance(0.8);
+    s.borderLaps = integer(0, 3);
+    s.mowBorderCcw = chance(0.5);
+    s.mowExclusionsBoder = chance(0.8);
+    s.exclusionsBorderLaps = integer(0, 3);
+    s.mowExclusionsBorderCcw = chance(0.5);
+    const Point start = chance(0.8) ? Point{cx + uniform(-0.5, 0.5) * size, cy}
+                                    : Point{cx + size * 1.5, cy + size * 1.5};
+    return {std::move(env), s, start};
+  }
+
+ private:
+  std::mt19937 rng_;
+};
+
+void expectSameLines(const std::vector<LineString>& fast, const std::vector<LineString>& literal,
+                     const std::string& what) {
+  ASSERT_EQ(fast.size(), literal.size()) << what;
+  for (std::size_t i = 0; i < fast.size(); ++i) {
+    const auto& a = fast[i].getPoints();
+    const auto& b = literal[i].getPoints();
+    ASSERT_EQ(a.size(), b.size()) << what << " " << i;
+    for (std::size_t k = 0; k < a.size(); ++k) {
+      ASSERT_TRUE(a[k].x == b[k].x && a[k].y == b[k].y)
+          << what << " " << i << "/" << k << ": " << a[k].toString() << " vs " << b[k].toString();
+    }
+  }
+}
+
+// Returns how many transit searches the case ran, to check that the cases reach
+// the search at all.
+std::size_t expectSameResult(const Environment& env, const PathSettings& s, const Point& start,
+                             const std::string& name) {
+  const auto fast = computeFullTaskWith(env, s, start, &PathPlanner::planRoute);
+  const auto literal = computeFullTaskWith(env, s, start, &Literal::planRoute);
+  expectSameLines({fast.path}, {literal.path}, name + " path");
+  expectSameLines(fast.transitLinks, literal.transitLinks, name + " transitLinks");
+  expectSameLines(fast.exploredEdges, literal.exploredEdges, name + " exploredEdges");
+  expectSameLines(fast.slices, literal.slices, name + " slices");
+  return literal.transitLinks.size();
+}
+
+}  // namespace
+
+TEST(Differential, RandomSites) {
+  SiteMaker maker(20261208);
+  std::size_t searches = 0;
+  for (int trial = 0; trial < 150; ++trial) {
+    const RandomSite site = maker.make();
+    searches += expectSameResult(site.environment, site.settings, site.start,
+                                 "trial " + std::to_string(trial));
+    if (HasFatalFailure()) return;
+  }
+  EXPECT_GT(searches, 100u);
+}
+
+TEST(Differential, BenchmarkSites) {
+  for (const Bench::Site& site : {Bench::garden(), Bench::park()}) {
+    expectSameResult(site.environment, site.settings, site.start, site.name);
+  }
+}
+
+TEST(Differential, LogLinesMatch) {
+  SiteMaker maker(99);
+  for (int trial = 0; trial < 20; ++trial) {
+    const RandomSite site = maker.make();
+    plannerLogEnabled = true;
+    ::testing::internal::CaptureStdout();
+    computeFullTaskWith(site.environment, site.settings, site.start, &PathPlanner::planRoute);
+    const std::string fast = ::testing::internal::GetCapturedStdout();
+    ::testing::internal::CaptureStdout();
+    computeFullTaskWith(site.environment, site.settings, site.start, &Literal::planRoute);
+    const std::string literal = ::testing::internal::GetCapturedStdout();
+    plannerLogEnabled = false;
+    ASSERT_EQ(fast, literal) << "trial " << trial;
+  }
+}
+
+TEST(Differential, SegmentClearance) {
+  SiteMaker maker(7);
+  for (int trial = 0; trial < 60; ++trial) {
+    const RandomSite site = maker.make();
+    const SegmentClearance clearance(site.environment);
+    std::vector<Point> probes = site.environment.getPerimeter().getPoints();
+    for (const Polygon& o : site.environment.getObstacles()) {
+      probes.insert(probes.end(), o.getPoints().begin(), o.getPoints().end());
+    }
+    for (int k = 0; k < 40; ++k) probes.push_back({maker.uniform(-50, 50), maker.uniform(-50, 50)});
+    for (std::size_t i = 0; i < probes.size(); ++i) {
+      for (std::size_t j = 0; j < probes.size(); j += 3) {
+        ASSERT_EQ(clearance.isClear(probes[i], probes[j]),
+                  Literal::isSegmentClear(probes[i], probes[j], site.environment))
+            << trial << ": " << probes[i].toString() << " -> " << probes[j].toString();
+      }
+    }
+  }
+}

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "planner/geometry/predicates.h"
@@ -14,6 +15,7 @@ constexpr double kParallel = 1e-10;
 constexpr double kParamSlack = 1e-9;
 constexpr double kCollinear = 1e-9;
 constexpr double kMerge = 1e-7;
+constexpr double kOnEdge = 1e-9;
 
 double cross(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }
 
@@ -36,18 +38,136 @@ std::pair<double, double> scanLineEnds(const Environment& area) {
   return {std::min(-kScanHalfWidth, lo - margin), std::max(kScanHalfWidth, hi + margin)};
 }
 
-bool acceptsMiddle(const Point& m, const Environment& area) {
-  if (!pointInRingInclusive(m, area.getPerimeter())) return false;
-  for (const Polygon& hole : area.getObstacles()) {
-    if (pointInRingInclusive(m, hole)) return false;
+
+// The crossings of the scan line a->b with the edge p->q: the point where they meet
+// (closed parameter ranges, widened by 1e-9), then the ends of a collinear overlap.
+void edgeScanCrossings(const Point& p, const Point& q, const Point& a, const Point& b,
+                       std::vector<double>& crossings) {
+  const double sx = b.x - a.x;
+  const double sy = 0.0;
+  const double ex = q.x - p.x;
+  const double ey = q.y - p.y;
+  const double d = cross(ex, ey, sx, sy);
+  if (std::fabs(d) >= kParallel) {
+    const double t = cross(a.x - p.x, a.y - p.y, sx, sy) / d;
+    const double u = cross(a.x - p.x, a.y - p.y, ex, ey) / d;
+    if (t >= -kParamSlack && t <= 1.0 + kParamSlack && u >= -kParamSlack &&
+        u <= 1.0 + kParamSlack) {
+      crossings.push_back(p.x + t * ex);
+    }
   }
-  const std::vector<Polygon>& mowAreas = area.getMowAreas();
-  if (mowAreas.empty()) return true;
-  for (const Polygon& mow : mowAreas) {
-    if (pointInRingInclusive(m, mow)) return true;
+  if (const auto overlap = collinearOverlap(p, q, a, b)) {
+    crossings.push_back(overlap->first.x);
+    crossings.push_back(overlap->second.x);
   }
-  return false;
 }
+
+// One ring's edges, swept upwards: the edges that can meet the current scan line.
+// Any edge that could add a crossing or decide a point test at height y has a
+// y-range, widened by a margin above every tolerance involved, that contains y.
+class SweepRing {
+ public:
+  explicit SweepRing(const std::vector<Point>& ring) : canContain_(ring.size() >= 3) {
+    const std::size_t n = ring.size();
+    for (std::size_t k = 0; k < n; ++k) {
+      const Point& p = ring[k];
+      const Point& q = ring[(k + 1) % n];
+      const double margin = 1e-5 + 2e-9 * std::fabs(q.y - p.y) +
+                            1e-12 * (std::fabs(p.y) + std::fabs(q.y));
+      edges_.push_back({p, q, std::min(p.y, q.y) - margin, std::max(p.y, q.y) + margin});
+    }
+    order_.resize(n);
+    for (std::size_t k = 0; k < n; ++k) order_[k] = static_cast<uint32_t>(k);
+    std::sort(order_.begin(), order_.end(),
+              [&](uint32_t l, uint32_t r) { return edges_[l].lo < edges_[r].lo; });
+  }
+
+  // Moves to height y (never lower than the previous one). Active edges stay in
+  // ring order, so crossings are collected in the same order as a full scan.
+  void advance(double y) {
+    bool added = false;
+    while (next_ < order_.size() && edges_[order_[next_]].lo <= y) {
+      active_.push_back(order_[next_++]);
+      added = true;
+    }
+    if (added) std::sort(active_.begin(), active_.end());
+    active_.erase(std::remove_if(active_.begin(), active_.end(),
+                                 [&](uint32_t k) { return edges_[k].hi < y; }),
+                  active_.end());
+  }
+
+  void collect(double y, double x0, double x1, std::vector<double>& crossings) const {
+    for (uint32_t k : active_) edgeScanCrossings(edges_[k].p, edges_[k].q, {x0, y}, {x1, y}, crossings);
+  }
+
+  // pointInRingInclusive for a point on the current scan line.
+  bool containsInclusive(const Point& m) const {
+    if (!canContain_) return false;
+    bool inside = false;
+    for (uint32_t k : active_) {
+      const Point& w = edges_[k].p;  // the plain scan looks from W = point k
+      const Point& v = edges_[k].q;  // to V = point k + 1
+      const double c = (w.x - v.x) * (m.y - v.y) - (m.x - v.x) * (w.y - v.y);
+      if (std::fabs(c) < kOnEdge && std::min(w.x, v.x) - kOnEdge <= m.x &&
+          m.x <= std::max(w.x, v.x) + kOnEdge && std::min(w.y, v.y) - kOnEdge <= m.y &&
+          m.y <= std::max(w.y, v.y) + kOnEdge) {
+        return true;
+      }
+      if ((v.y > m.y) != (w.y > m.y) && m.x < (w.x - v.x) * (m.y - v.y) / (w.y - v.y) + v.x) {
+        inside = !inside;
+      }
+    }
+    return inside;
+  }
+
+ private:
+  struct Edge {
+    Point p, q;
+    double lo, hi;
+  };
+  bool canContain_;
+  std::vector<Edge> edges_;
+  std::vector<uint32_t> order_;  // edges by lower end
+  std::size_t next_ = 0;
+  std::vector<uint32_t> active_;
+};
+
+struct Sweep {
+  SweepRing outer;
+  std::vector<SweepRing> holes;
+  std::vector<SweepRing> mowAreas;
+
+  explicit Sweep(const Environment& area) : outer(area.getPerimeter().getPoints()) {
+    for (const Polygon& hole : area.getObstacles()) holes.emplace_back(hole.getPoints());
+    for (const Polygon& mow : area.getMowAreas()) mowAreas.emplace_back(mow.getPoints());
+  }
+
+  void advance(double y) {
+    outer.advance(y);
+    for (SweepRing& r : holes) r.advance(y);
+    for (SweepRing& r : mowAreas) r.advance(y);
+  }
+
+  // Outer ring, then every hole, then every mow area, as the plain scan does.
+  void collect(double y, double x0, double x1, std::vector<double>& crossings) const {
+    outer.collect(y, x0, x1, crossings);
+    for (const SweepRing& r : holes) r.collect(y, x0, x1, crossings);
+    for (const SweepRing& r : mowAreas) r.collect(y, x0, x1, crossings);
+  }
+
+  // Inside the outer ring, in no hole, and inside a mow area when there are any.
+  bool accepts(const Point& m) const {
+    if (!outer.containsInclusive(m)) return false;
+    for (const SweepRing& r : holes) {
+      if (r.containsInclusive(m)) return false;
+    }
+    if (mowAreas.empty()) return true;
+    for (const SweepRing& r : mowAreas) {
+      if (r.containsInclusive(m)) return true;
+    }
+    return false;
+  }
+};
 
 }  // namespace
 
@@ -84,28 +204,8 @@ std::optional<std::pair<Point, Point>> collinearOverlap(const Point& p, const Po
 void collectScanLineCrossings(const std::vector<Point>& ring, double y, double x0, double x1,
                               std::vector<double>& crossings) {
   const std::size_t n = ring.size();
-  const Point a{x0, y};
-  const Point b{x1, y};
-  const double sx = b.x - a.x;
-  const double sy = 0.0;
   for (std::size_t i = 0; i < n; ++i) {
-    const Point& p = ring[i];
-    const Point& q = ring[(i + 1) % n];
-    const double ex = q.x - p.x;
-    const double ey = q.y - p.y;
-    const double d = cross(ex, ey, sx, sy);
-    if (std::fabs(d) >= kParallel) {
-      const double t = cross(a.x - p.x, a.y - p.y, sx, sy) / d;
-      const double u = cross(a.x - p.x, a.y - p.y, ex, ey) / d;
-      if (t >= -kParamSlack && t <= 1.0 + kParamSlack && u >= -kParamSlack &&
-          u <= 1.0 + kParamSlack) {
-        crossings.push_back(p.x + t * ex);
-      }
-    }
-    if (const auto overlap = collinearOverlap(p, q, a, b)) {
-      crossings.push_back(overlap->first.x);
-      crossings.push_back(overlap->second.x);
-    }
+    edgeScanCrossings(ring[i], ring[(i + 1) % n], Point{x0, y}, Point{x1, y}, crossings);
   }
 }
 
@@ -134,16 +234,12 @@ std::vector<LineString> generateLineSlices(const Environment& area, double spaci
   }
   const auto [x0, x1] = scanLineEnds(area);
 
+  Sweep sweep(area);
   std::vector<double> crossings;
   for (double y = minY + spacing * 0.5; maxY > y; y = y + spacing) {
+    sweep.advance(y);
     crossings.clear();
-    collectScanLineCrossings(outer, y, x0, x1, crossings);
-    for (const Polygon& hole : area.getObstacles()) {
-      collectScanLineCrossings(hole.getPoints(), y, x0, x1, crossings);
-    }
-    for (const Polygon& mow : area.getMowAreas()) {
-      collectScanLineCrossings(mow.getPoints(), y, x0, x1, crossings);
-    }
+    sweep.collect(y, x0, x1, crossings);
     std::sort(crossings.begin(), crossings.end());
 
     std::size_t kept = 0;
@@ -158,7 +254,7 @@ std::vector<LineString> generateLineSlices(const Environment& area, double spaci
       const double xa = crossings[i];
       const double xb = crossings[i + 1];
       if (std::fabs(xb - xa) < kMerge) continue;
-      if (!acceptsMiddle(Point{(xb + xa) * 0.5, y}, area)) continue;
+      if (!sweep.accepts(Point{(xb + xa) * 0.5, y})) continue;
       slices.emplace_back(std::vector<Point>{Point{xa, y}, Point{xb, y}});
     }
   }

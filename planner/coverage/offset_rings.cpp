@@ -37,6 +37,9 @@ Paths64 difference(const Paths64& subject, const Paths64& clip) {
   return solution;
 }
 
+void offsetAreaLaps(const Environment& site, const Environment& area, double spacing,
+                    int32_t laps, double firstDistance, OffsetLaps& out);
+
 bool insideAnyObstacle(const Point& p, const std::vector<Polygon>& obstacles) {
   for (const Polygon& obstacle : obstacles) {
     if (pointInRingStrict(p, obstacle)) return true;
@@ -48,10 +51,24 @@ bool insideAnyObstacle(const Point& p, const std::vector<Polygon>& obstacles) {
 
 std::vector<Polygon> computeOffsetRings(const Environment& site, double spacing, int32_t laps,
                                         double firstDistance) {
-  if (site.getMowAreas().empty()) {
-    return offsetAreaRings(site, site, spacing, laps, firstDistance);
+  return computeOffsetLaps(site, spacing, laps, firstDistance).rings;
+}
+
+std::vector<Polygon> OffsetLaps::firstLaps(int32_t laps) const {
+  std::vector<Polygon> selected;
+  for (std::size_t i = 0; i < rings.size(); ++i) {
+    if (laps <= 0 || lap[i] < laps) selected.push_back(rings[i]);
   }
-  std::vector<Polygon> result;
+  return selected;
+}
+
+OffsetLaps computeOffsetLaps(const Environment& site, double spacing, int32_t laps,
+                             double firstDistance) {
+  OffsetLaps result;
+  if (site.getMowAreas().empty()) {
+    offsetAreaLaps(site, site, spacing, laps, firstDistance, result);
+    return result;
+  }
   for (const Polygon& mowArea : site.getMowAreas()) {
     Polygon outline = mowArea;
     outline.setOrientation(true);
@@ -62,19 +79,28 @@ std::vector<Polygon> computeOffsetRings(const Environment& site, double spacing,
         area.addObstacle(obstacle);
       }
     }
-    std::vector<Polygon> rings = offsetAreaRings(site, area, spacing, laps, firstDistance);
-    result.insert(result.end(), std::make_move_iterator(rings.begin()),
-                  std::make_move_iterator(rings.end()));
+    offsetAreaLaps(site, area, spacing, laps, firstDistance, result);
   }
   return result;
 }
 
 std::vector<Polygon> offsetAreaRings(const Environment& site, const Environment& area,
                                      double spacing, int32_t laps, double firstDistance) {
-  std::vector<Polygon> result;
+  OffsetLaps result;
+  offsetAreaLaps(site, area, spacing, laps, firstDistance, result);
+  return std::move(result.rings);
+}
+
+namespace {
+
+// The lap loop for one area, appending to `out` (entries counted per area).
+void offsetAreaLaps(const Environment& site, const Environment& area, double spacing,
+                    int32_t laps, double firstDistance, OffsetLaps& out) {
+  std::vector<Polygon>& result = out.rings;
+  const std::size_t areaStart = result.size();
   Paths64 paths;
   Path64 outer = toPath64(area.getPerimeter().getPoints());
-  if (!offsettable(outer)) return result;
+  if (!offsettable(outer)) return;
   paths.push_back(std::move(outer));
   for (const Polygon& obstacle : area.getObstacles()) {
     Path64 hole = toPath64(obstacle.getPoints());
@@ -95,6 +121,7 @@ std::vector<Polygon> offsetAreaRings(const Environment& site, const Environment&
       ring.push_back(ring.front());
       if (insideAnyObstacle(ring.front(), dropObstacles)) continue;
       result.emplace_back(std::move(ring));
+      out.lap.push_back(lap);
     }
 
     if (lap > 0) {
@@ -113,6 +140,7 @@ std::vector<Polygon> offsetAreaRings(const Environment& site, const Environment&
           std::vector<Point> outline = fromPath64(piece);
           if (insideAnyObstacle(outline.front(), dropObstacles)) continue;
           result.emplace_back(std::move(outline));
+          out.lap.push_back(lap);
         }
       }
     }
@@ -122,10 +150,11 @@ std::vector<Polygon> offsetAreaRings(const Environment& site, const Environment&
     // repeat this one exactly. If this one added nothing, neither would they.
     if (lap > 0 && solution == paths && result.size() == entriesBefore) break;
     paths = std::move(solution);
-    if (result.size() > kMaxOffsetEntries) break;
+    if (result.size() - areaStart > kMaxOffsetEntries) break;
   }
-  return result;
 }
+
+}  // namespace
 
 std::vector<Polygon> selectRingsByOrientation(const std::vector<Polygon>& rings, bool holes) {
   std::vector<Polygon> selected;

@@ -21,6 +21,19 @@ inline constexpr std::size_t kMaxOffsetEntries = 5000;
 std::vector<Polygon> computeOffsetRings(const Environment& site, double spacing, int32_t laps,
                                         double firstDistance);
 
+// computeOffsetRings with the lap number of every entry. Because each lap offsets
+// the previous one, the entries of laps below L are exactly the result for L laps,
+// so one run serves several lap counts.
+struct OffsetLaps {
+  std::vector<Polygon> rings;
+  std::vector<int32_t> lap;  // lap number of each entry
+
+  // The entries of the laps below `laps` (all when laps <= 0), in order.
+  std::vector<Polygon> firstLaps(int32_t laps) const;
+};
+OffsetLaps computeOffsetLaps(const Environment& site, double spacing, int32_t laps,
+                             double firstDistance);
+
 // The lap loop for one area. `site` supplies the obstacles of the drop test: an
 // entry whose first point lies strictly inside one of them is dropped.
 std::vector<Polygon> offsetAreaRings(const Environment& site, const Environment& area,

@@ -106,25 +106,31 @@ PathPlanner::PlanningResult computeFullTaskWith(const Environment& environment,
     }
   }
 
-  if (settings.mowBorder && settings.borderLaps != 0) {
-    std::vector<Polygon> laps = selectRingsByOrientation(
-        computeOffsetRings(site, settings.offset, lapCount(settings.borderLaps), kFirstLapDistance),
-        false);
-    if (!settings.mowBorderCcw) {
-      for (Polygon& lap : laps) lap.setOrientation(false);
+  // Border laps and laps around obstacles come from the same offset run: one run
+  // with the larger lap count serves both.
+  const bool border = settings.mowBorder && settings.borderLaps != 0;
+  const bool exclusions = settings.mowExclusionsBoder && settings.exclusionsBorderLaps != 0;
+  if (border || exclusions) {
+    const int32_t borderLaps = lapCount(settings.borderLaps);
+    const int32_t exclusionLaps = lapCount(settings.exclusionsBorderLaps);
+    const OffsetLaps laps =
+        computeOffsetLaps(site, settings.offset,
+                          std::max(border ? borderLaps : 0, exclusions ? exclusionLaps : 0),
+                          kFirstLapDistance);
+    if (border) {
+      std::vector<Polygon> rings = selectRingsByOrientation(laps.firstLaps(borderLaps), false);
+      if (!settings.mowBorderCcw) {
+        for (Polygon& ring : rings) ring.setOrientation(false);
+      }
+      appendRings(slices, std::move(rings));
     }
-    appendRings(slices, std::move(laps));
-  }
-
-  if (settings.mowExclusionsBoder && settings.exclusionsBorderLaps != 0) {
-    std::vector<Polygon> laps = selectRingsByOrientation(
-        computeOffsetRings(site, settings.offset, lapCount(settings.exclusionsBorderLaps),
-                           kFirstLapDistance),
-        true);
-    if (settings.mowExclusionsBorderCcw) {
-      for (Polygon& lap : laps) lap.setOrientation(true);
+    if (exclusions) {
+      std::vector<Polygon> rings = selectRingsByOrientation(laps.firstLaps(exclusionLaps), true);
+      if (settings.mowExclusionsBorderCcw) {
+        for (Polygon& ring : rings) ring.setOrientation(true);
+      }
+      appendRings(slices, std::move(rings));
     }
-    appendRings(slices, std::move(laps));
   }
 
   PathPlanner::PlanningResult result = planRoute(site, slices, workingStart);

@@ -11,6 +11,8 @@
 #include "planner/pipeline/path_service.h"
 #include "planner/routing/planner_log.h"
 #include "planner/routing/segment_clearance.h"
+#include "planner/coverage/line_slicer.h"
+#include "tests/reference/literal_line_slicer.h"
 #include "tests/reference/literal_routing.h"
 
 using namespace Planner;
@@ -171,5 +173,29 @@ TEST(Differential, SegmentClearance) {
             << trial << ": " << probes[i].toString() << " -> " << probes[j].toString();
       }
     }
+  }
+}
+
+TEST(Differential, LineSlicer) {
+  SiteMaker maker(31);
+  for (int trial = 0; trial < 200; ++trial) {
+    const RandomSite site = maker.make();
+    Environment area = site.environment;
+    area.rotate(maker.uniform(-3, 3));
+    const double spacing = site.settings.offset * maker.uniform(0.2, 1.0);
+    expectSameLines(generateLineSlices(area, spacing), Literal::generateLineSlices(area, spacing),
+                    "trial " + std::to_string(trial));
+    if (HasFatalFailure()) return;
+  }
+  // Horizontal edges on scan lines, vertices on scan lines, and far from the origin.
+  for (const double shift : {0.0, 1500.0, -250000.0}) {
+    Environment area(Polygon({{shift, 0}, {shift + 10, 0}, {shift + 10, 0.5}, {shift + 5, 0.5},
+                              {shift + 5, 4}, {shift, 4}}));
+    area.addObstacle(Polygon({{shift + 1, 1.5}, {shift + 2, 2.5}, {shift + 1, 3.5}}));
+    expectSameLines(generateLineSlices(area, 1), Literal::generateLineSlices(area, 1), "L-shape");
+  }
+  for (const Bench::Site& site : {Bench::park(), Bench::estate()}) {
+    expectSameLines(generateLineSlices(site.environment, 0.25),
+                    Literal::generateLineSlices(site.environment, 0.25), site.name);
   }
 }

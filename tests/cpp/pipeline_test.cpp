@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "planner/coverage/offset_rings.h"
 #include "planner/geometry/predicates.h"
 #include "planner/pipeline/path_service.h"
 #include "test_support.h"
@@ -228,4 +229,40 @@ TEST(Pipeline, RejectsUnusableValues) {
   PathSettings negativeInset;
   negativeInset.distanceToBorder = -3;  // valid: no inset
   EXPECT_FALSE(plan(ok, negativeInset).slices.empty());
+}
+
+// Border and obstacle laps share one offset run; each must equal its own run.
+TEST(Pipeline, SharedLapRunMatchesSeparateRuns) {
+  Environment site(rect(0, 0, 30, 20));
+  site.addObstacle(rect(5, 5, 8, 8));
+  site.addObstacle(rect(20, 4, 26, 15));
+  site.addMowArea(rect(0, 0, 18, 20));
+  site.addMowArea(rect(15, 0, 30, 20));
+  for (const auto& [borderLaps, obstacleLaps] :
+       {std::pair{3, 1}, {1, 3}, {2, 2}, {0, 4}, {6, 0}, {1000, 2}}) {
+    PathSettings s;
+    s.mowArea = false;
+    s.offset = 0.7;
+    s.borderLaps = borderLaps;
+    s.exclusionsBorderLaps = obstacleLaps;
+    std::vector<Polygon> expected;
+    if (borderLaps) {
+      for (Polygon lap :
+           selectRingsByOrientation(computeOffsetRings(site, 0.7, borderLaps, 0.001), false)) {
+        lap.setOrientation(false);
+        expected.push_back(lap);
+      }
+    }
+    if (obstacleLaps) {
+      for (const Polygon& lap :
+           selectRingsByOrientation(computeOffsetRings(site, 0.7, obstacleLaps, 0.001), true)) {
+        expected.push_back(lap);
+      }
+    }
+    const auto r = plan(site, s, {1, 1});
+    ASSERT_EQ(r.slices.size(), expected.size()) << borderLaps << "/" << obstacleLaps;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      expectPoints(r.slices[i].getPoints(), expected[i].getPoints());
+    }
+  }
 }

@@ -1,0 +1,1 @@
+"""swathor-plan: plan a mowing site file from the command line."""

@@ -1,0 +1,5 @@
+import sys
+
+from swathor_plan.cli import main
+
+sys.exit(main())

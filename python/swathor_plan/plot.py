@@ -1,0 +1,83 @@
+"""Drawing a planned route with matplotlib."""
+
+from __future__ import annotations
+
+from pathlib import Path
+
+import matplotlib
+
+matplotlib.use("Agg")
+
+import matplotlib.pyplot as plt  # noqa: E402
+from matplotlib.collections import LineCollection  # noqa: E402
+from matplotlib.lines import Line2D  # noqa: E402
+from matplotlib.patches import Patch, Polygon as PolygonPatch  # noqa: E402
+
+from swathor_plan.planning import Plan  # noqa: E402
+from swathor_plan.site_file import Site  # noqa: E402
+
+
+def draw(path: Path, site: Site, plan: Plan, title: str) -> None:
+    xs = [x for x, _ in site.perimeter]
+    ys = [y for _, y in site.perimeter]
+    aspect = (max(ys) - min(ys) or 1.0) / (max(xs) - min(xs) or 1.0)
+    fig, ax = plt.subplots(figsize=(11, min(12.0, max(4.5, 9 * aspect + 2.0))), dpi=120)
+    ax.add_patch(PolygonPatch(site.perimeter, closed=True, facecolor="#cfe8b8",
+                              edgecolor="#4d7a2a", linewidth=1.5, zorder=0))
+    for ring in site.mow_areas:
+        ax.add_patch(PolygonPatch(ring, closed=True, fill=False, edgecolor="#2f6b1d",
+                                  linestyle=":", linewidth=1.2, zorder=1))
+    for ring in site.obstacles:
+        ax.add_patch(PolygonPatch(ring, closed=True, facecolor="#8c8c8c", edgecolor="#404040",
+                                  hatch="///", linewidth=1.0, zorder=3))
+    if site.virtual_wire:
+        xs, ys = zip(*site.virtual_wire)
+        ax.plot(xs, ys, color="#d98c00", linewidth=2.5, alpha=0.6, zorder=2)
+
+    steps = list(zip(plan.route, plan.route[1:]))
+    mow = [s for s, m in zip(steps, plan.steps) if m]
+    order = [i for i, m in enumerate(plan.steps) if m]
+    transit = [s for s, m in zip(steps, plan.steps) if not m]
+    if mow:
+        lines = LineCollection(mow, array=order, cmap="viridis", linewidths=1.3, zorder=4)
+        ax.add_collection(lines)
+        bar = fig.colorbar(lines, ax=ax, fraction=0.035, pad=0.02)
+        bar.set_label("order along the route (step)")
+    if transit:
+        ax.add_collection(LineCollection(transit, colors="#c0392b", linewidths=0.9,
+                                         linestyles=(0, (3, 2)), alpha=0.8, zorder=5))
+    for i in plan.skipped:
+        pts = plan.slices[i]
+        if pts:
+            xs, ys = zip(*(pts + pts[:1] if len(pts) >= 3 else pts))
+            ax.plot(xs, ys, color="#e74c3c", linewidth=2.0, zorder=6)
+    if plan.route:
+        ax.plot(*plan.route[0], marker="o", markersize=10, color="#1f4e9e", zorder=7)
+        ax.plot(*plan.route[-1], marker="s", markersize=8, color="#1f4e9e", zorder=7)
+
+    ax.set_aspect("equal")
+    ax.autoscale_view()
+    ax.margins(0.03)
+    ax.set_xlabel("x (m)")
+    ax.set_ylabel("y (m)")
+    ax.set_title(title, fontsize=10)
+    ax.grid(True, linewidth=0.3, alpha=0.5)
+    handles = [
+        Patch(facecolor="#cfe8b8", edgecolor="#4d7a2a", label="lawn"),
+        Patch(facecolor="#8c8c8c", edgecolor="#404040", hatch="///", label="obstacle"),
+        Line2D([], [], color="#440154", linewidth=1.3, label="mowing (dark = early)"),
+        Line2D([], [], color="#c0392b", linestyle="--", label="transit (not mowing)"),
+        Line2D([], [], color="#1f4e9e", marker="o", linestyle="", label="start"),
+        Line2D([], [], color="#1f4e9e", marker="s", linestyle="", label="end"),
+    ]
+    if site.virtual_wire:
+        handles.append(Line2D([], [], color="#d98c00", linewidth=2.5, alpha=0.6, label="virtual wire"))
+    if site.mow_areas:
+        handles.append(Line2D([], [], color="#2f6b1d", linestyle=":", label="mow area"))
+    if plan.skipped:
+        handles.append(Line2D([], [], color="#e74c3c", linewidth=2, label="skipped slice"))
+    ax.legend(handles=handles, loc="upper center", bbox_to_anchor=(0.5, -0.09), ncol=4,
+              fontsize=8, frameon=False)
+    fig.tight_layout()
+    fig.savefig(path, format=path.suffix.lstrip(".").lower())
+    plt.close(fig)

@@ -22,6 +22,12 @@ using namespace Planner;
 
 namespace {
 
+// The module's planner, without cancellation.
+PlanningResult modulePlanner(const Environment& env, const std::vector<LineString>& slices,
+                             const Point& start) {
+  return PathPlanner::planRoute(env, slices, start);
+}
+
 struct Measure {
   double medianMs = 0;
   std::size_t slices = 0;
@@ -64,7 +70,7 @@ Measure measure(const Bench::Site& site, RoutePlanner planner, int runs) {
 }
 
 void report(const Bench::Site& site, int runs, bool literal) {
-  const Measure fast = measure(site, &PathPlanner::planRoute, runs);
+  const Measure fast = measure(site, RoutePlanner(modulePlanner), runs);
   std::printf("%-16s %7zu %9zu %11.2f %9.1f", site.name.c_str(), fast.slices, fast.points,
               fast.medianMs, fast.peakMb);
   if (literal) {

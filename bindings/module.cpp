@@ -9,6 +9,7 @@
 #include "planner/geometry/point.h"
 #include "planner/geometry/polygon.h"
 #include "planner/pipeline/path_service.h"
+#include "planner/site/cancellation.h"
 #include "planner/site/environment.h"
 #include "planner/site/path_settings.h"
 
@@ -92,7 +93,12 @@ PYBIND11_MODULE(swathor, m) {
       .def("computeFullTask",
            [](const PathService& service, const Environment& environment,
               const PathSettings& settings, const Point& start) {
-             return BoundResult(service.computeFullTask(environment, settings, start));
+             // Ctrl-C: a pending signal raises its Python exception (KeyboardInterrupt)
+             // inside the planner, which unwinds and hands it back to the caller.
+             const Cancellation cancel([] {
+               if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+             });
+             return BoundResult(service.computeFullTask(environment, settings, start, cancel));
            })
       .def("getVersion", &PathService::getVersion);
 }

@@ -221,7 +221,8 @@ double scanLineCount(const Environment& area, double spacing) {
   return std::ceil((maxY - minY) / spacing);
 }
 
-std::vector<LineString> generateLineSlices(const Environment& area, double spacing) {
+std::vector<LineString> generateLineSlices(const Environment& area, double spacing,
+                                           const Cancellation& cancel) {
   std::vector<LineString> slices;
   const std::vector<Point>& outer = area.getPerimeter().getPoints();
   if (outer.size() < 3 || !(spacing > 0.0)) return slices;
@@ -237,6 +238,7 @@ std::vector<LineString> generateLineSlices(const Environment& area, double spaci
   Sweep sweep(area);
   std::vector<double> crossings;
   for (double y = minY + spacing * 0.5; maxY > y; y = y + spacing) {
+    cancel.poll();
     sweep.advance(y);
     crossings.clear();
     sweep.collect(y, x0, x1, crossings);

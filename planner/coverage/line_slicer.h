@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "planner/geometry/line_string.h"
+#include "planner/site/cancellation.h"
 #include "planner/site/environment.h"
 
 // Cuts one area into horizontal lanes at a fixed spacing.
@@ -15,7 +16,8 @@ namespace Planner {
 // hole and, when mow areas are given, inside one of them. Each lane is two points
 // (x1, y), (x2, y) with x1 < x2; lanes come by scan line upwards, then by x.
 // A spacing that is not greater than zero gives no lanes.
-std::vector<LineString> generateLineSlices(const Environment& area, double spacing);
+std::vector<LineString> generateLineSlices(const Environment& area, double spacing,
+                                           const Cancellation& cancel = Cancellation());
 
 // How many scan lines generateLineSlices would process for this area: used to
 // refuse a spacing that is absurdly small for the area's height.

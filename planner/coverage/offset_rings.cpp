@@ -38,7 +38,8 @@ Paths64 difference(const Paths64& subject, const Paths64& clip) {
 }
 
 void offsetAreaLaps(const Environment& site, const Environment& area, double spacing,
-                    int32_t laps, double firstDistance, OffsetLaps& out);
+                    int32_t laps, double firstDistance, OffsetLaps& out,
+                    const Cancellation& cancel);
 
 bool insideAnyObstacle(const Point& p, const std::vector<Polygon>& obstacles) {
   for (const Polygon& obstacle : obstacles) {
@@ -50,8 +51,8 @@ bool insideAnyObstacle(const Point& p, const std::vector<Polygon>& obstacles) {
 }  // namespace
 
 std::vector<Polygon> computeOffsetRings(const Environment& site, double spacing, int32_t laps,
-                                        double firstDistance) {
-  return computeOffsetLaps(site, spacing, laps, firstDistance).rings;
+                                        double firstDistance, const Cancellation& cancel) {
+  return computeOffsetLaps(site, spacing, laps, firstDistance, cancel).rings;
 }
 
 std::vector<Polygon> OffsetLaps::firstLaps(int32_t laps) const {
@@ -63,10 +64,10 @@ std::vector<Polygon> OffsetLaps::firstLaps(int32_t laps) const {
 }
 
 OffsetLaps computeOffsetLaps(const Environment& site, double spacing, int32_t laps,
-                             double firstDistance) {
+                             double firstDistance, const Cancellation& cancel) {
   OffsetLaps result;
   if (site.getMowAreas().empty()) {
-    offsetAreaLaps(site, site, spacing, laps, firstDistance, result);
+    offsetAreaLaps(site, site, spacing, laps, firstDistance, result, cancel);
     return result;
   }
   for (const Polygon& mowArea : site.getMowAreas()) {
@@ -79,15 +80,16 @@ OffsetLaps computeOffsetLaps(const Environment& site, double spacing, int32_t la
         area.addObstacle(obstacle);
       }
     }
-    offsetAreaLaps(site, area, spacing, laps, firstDistance, result);
+    offsetAreaLaps(site, area, spacing, laps, firstDistance, result, cancel);
   }
   return result;
 }
 
 std::vector<Polygon> offsetAreaRings(const Environment& site, const Environment& area,
-                                     double spacing, int32_t laps, double firstDistance) {
+                                     double spacing, int32_t laps, double firstDistance,
+                                     const Cancellation& cancel) {
   OffsetLaps result;
-  offsetAreaLaps(site, area, spacing, laps, firstDistance, result);
+  offsetAreaLaps(site, area, spacing, laps, firstDistance, result, cancel);
   return std::move(result.rings);
 }
 
@@ -95,7 +97,8 @@ namespace {
 
 // The lap loop for one area, appending to `out` (entries counted per area).
 void offsetAreaLaps(const Environment& site, const Environment& area, double spacing,
-                    int32_t laps, double firstDistance, OffsetLaps& out) {
+                    int32_t laps, double firstDistance, OffsetLaps& out,
+                    const Cancellation& cancel) {
   std::vector<Polygon>& result = out.rings;
   const std::size_t areaStart = result.size();
   Paths64 paths;
@@ -110,6 +113,7 @@ void offsetAreaLaps(const Environment& site, const Environment& area, double spa
   const std::vector<Polygon>& dropObstacles = site.getObstacles();
   for (int32_t lap = 0; !paths.empty(); ++lap) {
     if (laps > 0 && lap >= laps) break;
+    cancel.poll();
     const std::size_t entriesBefore = result.size();
     const double distance = lap == 0 ? firstDistance : spacing;
     Paths64 solution = offsetPaths(paths, -distance * kClipperScale);

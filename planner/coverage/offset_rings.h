@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "planner/geometry/polygon.h"
+#include "planner/site/cancellation.h"
 #include "planner/site/environment.h"
 
 // Laps parallel to the borders of a site, made by repeated inward offsetting on
@@ -19,7 +20,8 @@ inline constexpr std::size_t kMaxOffsetEntries = 5000;
 // closed (first point repeated); leftover outlines between laps are open.
 // Rings with fewer than three points or zero area take no part in the offset.
 std::vector<Polygon> computeOffsetRings(const Environment& site, double spacing, int32_t laps,
-                                        double firstDistance);
+                                        double firstDistance,
+                                        const Cancellation& cancel = Cancellation());
 
 // computeOffsetRings with the lap number of every entry. Because each lap offsets
 // the previous one, the entries of laps below L are exactly the result for L laps,
@@ -32,12 +34,13 @@ struct OffsetLaps {
   std::vector<Polygon> firstLaps(int32_t laps) const;
 };
 OffsetLaps computeOffsetLaps(const Environment& site, double spacing, int32_t laps,
-                             double firstDistance);
+                             double firstDistance, const Cancellation& cancel = Cancellation());
 
 // The lap loop for one area. `site` supplies the obstacles of the drop test: an
 // entry whose first point lies strictly inside one of them is dropped.
 std::vector<Polygon> offsetAreaRings(const Environment& site, const Environment& area,
-                                     double spacing, int32_t laps, double firstDistance);
+                                     double spacing, int32_t laps, double firstDistance,
+                                     const Cancellation& cancel = Cancellation());
 
 // holes = false: rings of integer area >= 0; holes = true: rings of negative area.
 // Empty rings are never selected. Input order is kept.

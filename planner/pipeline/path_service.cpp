@@ -30,7 +30,8 @@ void appendRings(std::vector<LineString>& slices, std::vector<Polygon>&& rings) 
   for (Polygon& ring : rings) slices.emplace_back(std::move(ring.getPoints()));
 }
 
-std::vector<LineString> slicedLanes(const Environment& area, double offset) {
+std::vector<LineString> slicedLanes(const Environment& area, double offset,
+                                    const Cancellation& cancel) {
   const double count = scanLineCount(area, offset);
   if (count > kMaxScanLines) {
     const auto& pts = area.getPerimeter().getPoints();
@@ -42,17 +43,18 @@ std::vector<LineString> slicedLanes(const Environment& area, double offset) {
             << " scan lines (at most 10000000)";
     throw std::invalid_argument(message.str());
   }
-  return generateLineSlices(area, offset);
+  return generateLineSlices(area, offset, cancel);
 }
 
-std::vector<Environment> prepareAreas(const Environment& site, const PathSettings& settings) {
+std::vector<Environment> prepareAreas(const Environment& site, const PathSettings& settings,
+                                      const Cancellation& cancel) {
   std::vector<Environment> areas;
   if (!(settings.distanceToBorder > 0.0)) {
     areas.push_back(site);
     return areas;
   }
   const std::vector<Polygon> rings =
-      computeOffsetRings(site, settings.distanceToBorder, 1, settings.distanceToBorder);
+      computeOffsetRings(site, settings.distanceToBorder, 1, settings.distanceToBorder, cancel);
   const std::vector<Polygon> outers = selectRingsByOrientation(rings, false);
   const std::vector<Polygon> holes = selectRingsByOrientation(rings, true);
   for (const Polygon& outer : outers) {
@@ -64,20 +66,20 @@ std::vector<Environment> prepareAreas(const Environment& site, const PathSetting
 }
 
 void appendAreaSlices(Environment& area, const PathSettings& settings,
-                      std::vector<LineString>& slices) {
+                      std::vector<LineString>& slices, const Cancellation& cancel) {
   if (settings.pattern == "lines") {
-    std::vector<LineString> lanes = slicedLanes(area, settings.offset);
+    std::vector<LineString> lanes = slicedLanes(area, settings.offset, cancel);
     std::move(lanes.begin(), lanes.end(), std::back_inserter(slices));
   } else if (settings.pattern == "squares") {
-    std::vector<LineString> lanes = slicedLanes(area, settings.offset);
+    std::vector<LineString> lanes = slicedLanes(area, settings.offset, cancel);
     area.rotate(kHalfPi);
-    std::vector<LineString> cross = slicedLanes(area, settings.offset);
+    std::vector<LineString> cross = slicedLanes(area, settings.offset, cancel);
     area.rotate(-kHalfPi);
     for (LineString& lane : cross) rotatePoints(lane.getPoints(), -kHalfPi);
     std::move(lanes.begin(), lanes.end(), std::back_inserter(slices));
     std::move(cross.begin(), cross.end(), std::back_inserter(slices));
   } else {
-    appendRings(slices, computeOffsetRings(area, settings.offset, 0, kFirstLapDistance));
+    appendRings(slices, computeOffsetRings(area, settings.offset, 0, kFirstLapDistance, cancel));
   }
 }
 
@@ -86,12 +88,24 @@ void appendAreaSlices(Environment& area, const PathSettings& settings,
 PathPlanner::PlanningResult PathService::computeFullTask(const Environment& environment,
                                                          const PathSettings& settings,
                                                          const Point& start) const {
-  return computeFullTaskWith(environment, settings, start, &PathPlanner::planRoute);
+  return computeFullTask(environment, settings, start, Cancellation());
+}
+
+PathPlanner::PlanningResult PathService::computeFullTask(const Environment& environment,
+                                                         const PathSettings& settings,
+                                                         const Point& start,
+                                                         const Cancellation& cancel) const {
+  const RoutePlanner planner = [&](const Environment& site, const std::vector<LineString>& slices,
+                                   const Point& from) {
+    return PathPlanner::planRoute(site, slices, from, cancel);
+  };
+  return computeFullTaskWith(environment, settings, start, planner, cancel);
 }
 
 PathPlanner::PlanningResult computeFullTaskWith(const Environment& environment,
                                                 const PathSettings& settings, const Point& start,
-                                                RoutePlanner planRoute) {
+                                                const RoutePlanner& planRoute,
+                                                const Cancellation& cancel) {
   checkRequest(environment, settings, start);
   const double a = settings.angle;
 
@@ -101,8 +115,8 @@ PathPlanner::PlanningResult computeFullTaskWith(const Environment& environment,
 
   std::vector<LineString> slices;
   if (settings.mowArea) {
-    for (Environment& area : prepareAreas(site, settings)) {
-      appendAreaSlices(area, settings, slices);
+    for (Environment& area : prepareAreas(site, settings, cancel)) {
+      appendAreaSlices(area, settings, slices, cancel);
     }
   }
 
@@ -116,7 +130,7 @@ PathPlanner::PlanningResult computeFullTaskWith(const Environment& environment,
     const OffsetLaps laps =
         computeOffsetLaps(site, settings.offset,
                           std::max(border ? borderLaps : 0, exclusions ? exclusionLaps : 0),
-                          kFirstLapDistance);
+                          kFirstLapDistance, cancel);
     if (border) {
       std::vector<Polygon> rings = selectRingsByOrientation(laps.firstLaps(borderLaps), false);
       if (!settings.mowBorderCcw) {

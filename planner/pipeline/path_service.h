@@ -1,10 +1,12 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "planner/geometry/point.h"
 #include "planner/routing/path_planner.h"
+#include "planner/site/cancellation.h"
 #include "planner/site/environment.h"
 #include "planner/site/path_settings.h"
 
@@ -27,6 +29,10 @@ class PathService {
   PathPlanner::PlanningResult computeFullTask(const Environment& environment,
                                               const PathSettings& settings,
                                               const Point& start) const;
+  // The same, polling `cancel` throughout; whatever it throws ends the call.
+  PathPlanner::PlanningResult computeFullTask(const Environment& environment,
+                                              const PathSettings& settings, const Point& start,
+                                              const Cancellation& cancel) const;
 
  private:
   std::string version_ = "1.3";
@@ -34,10 +40,11 @@ class PathService {
 
 // The same pipeline with another route planner in place of PathPlanner::planRoute;
 // tests and the benchmark use it to run a reference planner on identical slices.
-using RoutePlanner = PathPlanner::PlanningResult (*)(const Environment&,
-                                                     const std::vector<LineString>&, const Point&);
+using RoutePlanner = std::function<PathPlanner::PlanningResult(
+    const Environment&, const std::vector<LineString>&, const Point&)>;
 PathPlanner::PlanningResult computeFullTaskWith(const Environment& environment,
                                                 const PathSettings& settings, const Point& start,
-                                                RoutePlanner planRoute);
+                                                const RoutePlanner& planRoute,
+                                                const Cancellation& cancel = Cancellation());
 
 }  // namespace Planner

@@ -58,6 +58,13 @@ void appendSliceToPath(LineString& path, const LineString& slice, const SliceCho
 PathPlanner::PlanningResult PathPlanner::planRoute(const Environment& environment,
                                                    const std::vector<LineString>& slices,
                                                    const Point& start) {
+  return planRoute(environment, slices, start, Cancellation());
+}
+
+PathPlanner::PlanningResult PathPlanner::planRoute(const Environment& environment,
+                                                   const std::vector<LineString>& slices,
+                                                   const Point& start,
+                                                   const Cancellation& cancel) {
   PlanningResult result;
   if (slices.empty()) return result;
   std::vector<bool> done(slices.size(), false);
@@ -72,6 +79,7 @@ PathPlanner::PlanningResult PathPlanner::planRoute(const Environment& environmen
     chooser.remove(slice);
   };
   for (std::size_t iteration = 0; iteration < slices.size(); ++iteration) {
+    cancel.poll();
     logPosition(position);
     const SliceChoice choice = logged(chooser.nearestClear(position, clearance));
     if (choice.sliceIndex != -1) {
@@ -84,7 +92,7 @@ PathPlanner::PlanningResult PathPlanner::planRoute(const Environment& environmen
         const std::vector<Point>& pts = slices[i].getPoints();
         const Point goal = alternative.reverse ? pts.back() : pts.front();
         result.transitLinks.emplace_back(std::vector<Point>{position, goal});
-        const std::vector<Point> route = router.findRoute(position, goal, result.exploredEdges);
+        const std::vector<Point> route = router.findRoute(position, goal, result.exploredEdges, cancel);
         if (route.empty()) {
           finish(i);
           logSkip(alternative.sliceIndex);

@@ -4,6 +4,7 @@
 
 #include "planner/geometry/line_string.h"
 #include "planner/routing/slice_chooser.h"
+#include "planner/site/cancellation.h"
 #include "planner/site/environment.h"
 #include "planner/site/planning_result.h"
 
@@ -34,6 +35,10 @@ class PathPlanner {
   // empty. An empty slice list gives an empty result, without the start point.
   static PlanningResult planRoute(const Environment& environment,
                                   const std::vector<LineString>& slices, const Point& start);
+  // The same, polling `cancel` between tour iterations and transit expansions.
+  static PlanningResult planRoute(const Environment& environment,
+                                  const std::vector<LineString>& slices, const Point& start,
+                                  const Cancellation& cancel);
 };
 
 }  // namespace Planner

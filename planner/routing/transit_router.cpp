@@ -146,7 +146,8 @@ std::vector<Point> TransitRouter::smooth(const std::vector<Point>& route) const 
 }
 
 std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& goal,
-                                            std::vector<LineString>& exploredEdges) {
+                                            std::vector<LineString>& exploredEdges,
+                                            const Cancellation& cancel) {
   const std::size_t goalIndex = fixed_.size();
   const WireNode goalNode{goal, false, 0};
   auto node = [&](std::size_t k) -> const WireNode& { return k < goalIndex ? fixed_[k] : goalNode; };
@@ -169,6 +170,7 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
     heap.pop();
     OpenEntry& entry = entries[key.seq];
     if (!entry.open || entry.version != key.version) continue;
+    cancel.poll();
     const SearchNode current = entry.node;
     const int64_t currentIndex = entry.graphIndex;
     if (distance(current.point, goal) < kSamePoint) {

@@ -8,6 +8,7 @@
 #include "planner/geometry/line_string.h"
 #include "planner/geometry/point.h"
 #include "planner/routing/segment_clearance.h"
+#include "planner/site/cancellation.h"
 #include "planner/site/environment.h"
 
 // A* transit routes over the virtual wire and the corners of the site, used when no
@@ -54,7 +55,8 @@ class TransitRouter {
   // equal cost), and an open entry is improved only on a strictly smaller g. Every
   // passable link examined is appended to exploredEdges.
   std::vector<Point> findRoute(const Point& position, const Point& goal,
-                               std::vector<LineString>& exploredEdges);
+                               std::vector<LineString>& exploredEdges,
+                               const Cancellation& cancel = Cancellation());
 
   std::vector<Point> smooth(const std::vector<Point>& route) const;
 

@@ -19,6 +19,12 @@ using namespace Planner;
 
 namespace {
 
+// The module's planner, without cancellation.
+PlanningResult modulePlanner(const Environment& env, const std::vector<LineString>& slices,
+                             const Point& start) {
+  return PathPlanner::planRoute(env, slices, start);
+}
+
 struct RandomSite {
   Environment environment;
   PathSettings settings;
@@ -111,7 +117,7 @@ void expectSameLines(const std::vector<LineString>& fast, const std::vector<Line
 // the search at all.
 std::size_t expectSameResult(const Environment& env, const PathSettings& s, const Point& start,
                              const std::string& name) {
-  const auto fast = computeFullTaskWith(env, s, start, &PathPlanner::planRoute);
+  const auto fast = computeFullTaskWith(env, s, start, RoutePlanner(modulePlanner));
   const auto literal = computeFullTaskWith(env, s, start, &Literal::planRoute);
   expectSameLines({fast.path}, {literal.path}, name + " path");
   expectSameLines(fast.transitLinks, literal.transitLinks, name + " transitLinks");
@@ -146,7 +152,7 @@ TEST(Differential, LogLinesMatch) {
     const RandomSite site = maker.make();
     plannerLogEnabled = true;
     ::testing::internal::CaptureStdout();
-    computeFullTaskWith(site.environment, site.settings, site.start, &PathPlanner::planRoute);
+    computeFullTaskWith(site.environment, site.settings, site.start, RoutePlanner(modulePlanner));
     const std::string fast = ::testing::internal::GetCapturedStdout();
     ::testing::internal::CaptureStdout();
     computeFullTaskWith(site.environment, site.settings, site.start, &Literal::planRoute);

@@ -266,3 +266,22 @@ TEST(Pipeline, SharedLapRunMatchesSeparateRuns) {
     }
   }
 }
+
+TEST(Pipeline, CancellationEndsTheCall) {
+  struct Stop {};
+  Environment site(rect(0, 0, 50, 50));
+  site.addObstacle(rect(20, 20, 30, 30));
+  for (const char* pattern : {"lines", "rings"}) {
+    for (int allowed : {0, 3, 40, 200}) {
+      int polls = 0;
+      const Cancellation cancel([&] {
+        if (++polls > allowed) throw Stop{};
+      });
+      PathSettings s;
+      s.pattern = pattern;
+      EXPECT_THROW(PathService().computeFullTask(site, s, {1, 1}, cancel), Stop) << allowed;
+    }
+  }
+  const Cancellation never;
+  EXPECT_FALSE(PathService().computeFullTask(site, PathSettings(), {1, 1}, never).slices.empty());
+}

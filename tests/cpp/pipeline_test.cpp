@@ -272,7 +272,12 @@ TEST(Pipeline, CancellationEndsTheCall) {
   Environment site(rect(0, 0, 50, 50));
   site.addObstacle(rect(20, 20, 30, 30));
   for (const char* pattern : {"lines", "rings"}) {
-    for (int allowed : {0, 3, 40, 200}) {
+    PathSettings full;
+    full.pattern = pattern;
+    int total = 0;
+    PathService().computeFullTask(site, full, {1, 1}, Cancellation([&] { ++total; }));
+    ASSERT_GT(total, 50);
+    for (int allowed : {0, 3, 40, total - 1}) {
       int polls = 0;
       const Cancellation cancel([&] {
         if (++polls > allowed) throw Stop{};

@@ -19,7 +19,13 @@ using BoxPoint = bg::model::point<double, 2, bg::cs::cartesian>;
 using Box = bg::model::box<BoxPoint>;
 using Value = std::pair<Box, uint32_t>;  // box and position in the edge list
 
+using Segment = bg::model::segment<BoxPoint>;
+
 constexpr double kOnEdge = 1e-9;
+// Edge boxes are widened by this much beyond their own margin, so that a query by
+// the exact segment finds every edge within the segment's margin, as long as that
+// margin is not wider than this.
+constexpr double kEdgeExtra = 1e-5;
 
 }  // namespace
 
@@ -52,7 +58,7 @@ EdgeIndex::EdgeIndex(const std::vector<std::vector<Point>>& rings)
       const Point& q = ring[(k + 1) % n];
       const double len = distance(p, q);
       const double mag = std::max({std::fabs(p.x), std::fabs(p.y), std::fabs(q.x), std::fabs(q.y)});
-      const double m = queryMargin(mag, len);
+      const double m = queryMargin(mag, len) + kEdgeExtra;
       const Box box(BoxPoint(std::min(p.x, q.x) - m, std::min(p.y, q.y) - m),
                     BoxPoint(std::max(p.x, q.x) + m, std::max(p.y, q.y) + m));
       values.emplace_back(box, static_cast<uint32_t>(tree_->edges.size()));
@@ -71,6 +77,24 @@ void EdgeIndex::edgesNear(double x0, double y0, double x1, double y1,
                                                  [&](const Value& v) {
                                                    out.push_back(tree_->edges[v.second]);
                                                  }));
+}
+
+void EdgeIndex::edgesAlong(const Point& a, const Point& b, std::vector<RingEdge>& out) const {
+  const double m = queryMargin(std::max({std::fabs(a.x), std::fabs(a.y), std::fabs(b.x),
+                                         std::fabs(b.y)}),
+                               distance(a, b));
+  if (m > kEdgeExtra) {
+    edgesNear(std::min(a.x, b.x) - m, std::min(a.y, b.y) - m, std::max(a.x, b.x) + m,
+              std::max(a.y, b.y) + m, out);
+    return;
+  }
+  out.clear();
+  if (tree_->edges.empty()) return;
+  const Segment segment(BoxPoint(a.x, a.y), BoxPoint(b.x, b.y));
+  tree_->rtree.query(bgi::intersects(segment), boost::make_function_output_iterator(
+                                                   [&](const Value& v) {
+                                                     out.push_back(tree_->edges[v.second]);
+                                                   }));
 }
 
 void EdgeIndex::locate(const Point& q, std::vector<uint8_t>& boundary,

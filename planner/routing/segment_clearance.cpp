@@ -95,11 +95,7 @@ bool SegmentClearance::insidePerimeter(const Point& a, const Point& b) const {
   if (!inclusiveInPerimeter(a) || !inclusiveInPerimeter(b) || !inclusiveInPerimeter(mid)) {
     return false;
   }
-  const double m = queryMargin(std::max({std::fabs(a.x), std::fabs(a.y), std::fabs(b.x),
-                                         std::fabs(b.y)}),
-                               distance(a, b));
-  perimeter_.edgesNear(std::min(a.x, b.x) - m, std::min(a.y, b.y) - m, std::max(a.x, b.x) + m,
-                       std::max(a.y, b.y) + m, near_);
+  perimeter_.edgesAlong(a, b, near_);
   const Point d{b.x - a.x, b.y - a.y};
   for (const RingEdge& e : near_) {
     if (intersectEdge(a, d, e.p, e.q).proper) return false;
@@ -108,15 +104,10 @@ bool SegmentClearance::insidePerimeter(const Point& a, const Point& b) const {
 }
 
 bool SegmentClearance::piecesStayClear(const Point& a, const Point& b) const {
-  const double m = queryMargin(std::max({std::fabs(a.x), std::fabs(a.y), std::fabs(b.x),
-                                         std::fabs(b.y)}),
-                               distance(a, b));
-  const double x0 = std::min(a.x, b.x) - m, y0 = std::min(a.y, b.y) - m;
-  const double x1 = std::max(a.x, b.x) + m, y1 = std::max(a.y, b.y) + m;
   cuts_.assign({0.0, 1.0});
-  perimeter_.edgesNear(x0, y0, x1, y1, near_);
+  perimeter_.edgesAlong(a, b, near_);
   for (const RingEdge& e : near_) addCuts(a, b, e, cuts_);
-  obstacles_.edgesNear(x0, y0, x1, y1, near_);
+  obstacles_.edgesAlong(a, b, near_);
   for (const RingEdge& e : near_) addCuts(a, b, e, cuts_);
   std::sort(cuts_.begin(), cuts_.end());
   const double len = distance(a, b);
@@ -131,6 +122,30 @@ bool SegmentClearance::piecesStayClear(const Point& a, const Point& b) const {
   return true;
 }
 
+namespace {
+
+double distanceToSegment(const Point& p, const Point& a, const Point& b) {
+  const double dx = b.x - a.x, dy = b.y - a.y;
+  const double len2 = dx * dx + dy * dy;
+  double t = len2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / len2 : 0.0;
+  t = std::clamp(t, 0.0, 1.0);
+  return distance(p, {a.x + t * dx, a.y + t * dy});
+}
+
+}  // namespace
+
+bool SegmentClearance::blocksEveryHopFrom(const Point& p) const {
+  if (!perimeterValid_) return true;
+  if (inclusiveInPerimeter(p)) return false;
+  // The shortened hop starts 0.01 from p; keep well clear of that distance.
+  const double reach = kShortest * 1.001 + queryMargin(std::max(std::fabs(p.x), std::fabs(p.y)), 0);
+  perimeter_.edgesNear(p.x - reach, p.y - reach, p.x + reach, p.y + reach, near_);
+  for (const RingEdge& e : near_) {
+    if (distanceToSegment(p, e.p, e.q) <= reach) return false;
+  }
+  return true;
+}
+
 bool SegmentClearance::isClear(const Point& a, const Point& b) const {
   const double length = distance(a, b);
   if (length < kShortest) return true;
@@ -140,11 +155,7 @@ bool SegmentClearance::isClear(const Point& a, const Point& b) const {
   const Point b2{b.x - ux, b.y - uy};
   if (!insidePerimeter(a2, b2)) return false;
 
-  const double m = queryMargin(std::max({std::fabs(a.x), std::fabs(a.y), std::fabs(b.x),
-                                         std::fabs(b.y)}),
-                               length);
-  obstacles_.edgesNear(std::min(a2.x, b2.x) - m, std::min(a2.y, b2.y) - m,
-                       std::max(a2.x, b2.x) + m, std::max(a2.y, b2.y) + m, near_);
+  obstacles_.edgesAlong(a2, b2, near_);
   const Point d{b2.x - a2.x, b2.y - a2.y};
   for (const RingEdge& e : near_) {
     const Hit hit = intersectEdge(a2, d, e.p, e.q);

@@ -25,6 +25,10 @@ class SegmentClearance {
 
   bool isClear(const Point& a, const Point& b) const;
 
+  // True when no hop of length 0.01 or more from p can be clear: p lies outside the
+  // perimeter and more than 0.01 away from it, so every shortened hop starts outside.
+  bool blocksEveryHopFrom(const Point& p) const;
+
  private:
   bool insidePerimeter(const Point& a, const Point& b) const;
   bool inclusiveInPerimeter(const Point& q) const;

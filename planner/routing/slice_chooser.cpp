@@ -17,6 +17,7 @@ using IndexPoint = bg::model::point<double, 2, bg::cs::cartesian>;
 using Value = std::pair<IndexPoint, std::uint64_t>;  // entry point and scan order
 
 constexpr double kNeverTaken = 1e10;
+constexpr double kShortestHop = 0.01;  // shorter hops are clear without a test
 
 // The index hands out entries by a squared distance of its own; allow for its
 // rounding before deciding that no later entry can be nearer.
@@ -62,7 +63,7 @@ void SliceChooser::remove(std::size_t slice) {
 // Visits entries by increasing distance and keeps the nearest accepted one; on equal
 // distance the lower scan order. Stops once no later entry can be nearer.
 template <typename Accept>
-SliceChoice SliceChooser::scanNearest(const Point& position, Accept&& accept) const {
+SliceChoice SliceChooser::scanNearest(const Point& position, double below, Accept&& accept) const {
   SliceChoice best;
   std::uint64_t bestOrder = 0;
   bool found = false;
@@ -73,7 +74,8 @@ SliceChoice SliceChooser::scanNearest(const Point& position, Accept&& accept) co
     const std::uint64_t order = it->second;
     const double d = distance(position, p);
     if (found && d > best.distance + tieSlack(best.distance)) break;
-    if (!(d < kNeverTaken)) continue;
+    if (d > below + tieSlack(below)) break;
+    if (!(d < below)) continue;
     if (found && (d > best.distance || (d == best.distance && order > bestOrder))) continue;
     if (!accept(p)) continue;
     const std::uint32_t slice = index_->sliceOf[order];
@@ -88,11 +90,17 @@ SliceChoice SliceChooser::scanNearest(const Point& position, Accept&& accept) co
 
 SliceChoice SliceChooser::nearestClear(const Point& position,
                                        const SegmentClearance& clearance) const {
-  return scanNearest(position, [&](const Point& p) { return clearance.isClear(position, p); });
+  // From far outside the perimeter only hops shorter than 0.01 are clear: they need
+  // no test, and no farther entry needs one either.
+  if (clearance.blocksEveryHopFrom(position)) {
+    return scanNearest(position, kShortestHop, [](const Point&) { return true; });
+  }
+  return scanNearest(position, kNeverTaken,
+                     [&](const Point& p) { return clearance.isClear(position, p); });
 }
 
 SliceChoice SliceChooser::nearest(const Point& position) const {
-  return scanNearest(position, [](const Point&) { return true; });
+  return scanNearest(position, kNeverTaken, [](const Point&) { return true; });
 }
 
 }  // namespace Planner

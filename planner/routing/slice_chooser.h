@@ -39,7 +39,7 @@ class SliceChooser {
  private:
   struct Index;
   template <typename Accept>
-  SliceChoice scanNearest(const Point& position, Accept&& accept) const;
+  SliceChoice scanNearest(const Point& position, double below, Accept&& accept) const;
   const std::vector<LineString>& slices_;
   std::unique_ptr<Index> index_;
 };

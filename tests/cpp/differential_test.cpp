@@ -205,3 +205,20 @@ TEST(Differential, LineSlicer) {
                     Literal::generateLineSlices(site.environment, 0.25), site.name);
   }
 }
+
+// Starts far outside the perimeter, where every hop is blocked, take the shortcut
+// of the chooser; they must still give the literal result.
+TEST(Differential, StartsOutsideThePerimeter) {
+  SiteMaker maker(5);
+  for (int trial = 0; trial < 40; ++trial) {
+    RandomSite site = maker.make();
+    const auto& pts = site.environment.getPerimeter().getPoints();
+    if (pts.empty()) continue;
+    const Point corner = pts[maker.integer(0, static_cast<int>(pts.size()) - 1)];
+    for (const Point start : {Point{corner.x + 0.004, corner.y}, Point{corner.x + 300, corner.y},
+                              Point{corner.x, corner.y - 0.02}}) {
+      expectSameResult(site.environment, site.settings, start, "trial " + std::to_string(trial));
+      if (HasFatalFailure()) return;
+    }
+  }
+}

@@ -15,7 +15,6 @@ constexpr double kParallel = 1e-10;
 constexpr double kParamSlack = 1e-9;
 constexpr double kCollinear = 1e-9;
 constexpr double kMerge = 1e-7;
-constexpr double kOnEdge = 1e-9;
 
 double cross(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }
 
@@ -105,17 +104,10 @@ class SweepRing {
     if (!canContain_) return false;
     bool inside = false;
     for (uint32_t k : active_) {
-      const Point& w = edges_[k].p;  // the plain scan looks from W = point k
-      const Point& v = edges_[k].q;  // to V = point k + 1
-      const double c = (w.x - v.x) * (m.y - v.y) - (m.x - v.x) * (w.y - v.y);
-      if (std::fabs(c) < kOnEdge && std::min(w.x, v.x) - kOnEdge <= m.x &&
-          m.x <= std::max(w.x, v.x) + kOnEdge && std::min(w.y, v.y) - kOnEdge <= m.y &&
-          m.y <= std::max(w.y, v.y) + kOnEdge) {
-        return true;
-      }
-      if ((v.y > m.y) != (w.y > m.y) && m.x < (w.x - v.x) * (m.y - v.y) / (w.y - v.y) + v.x) {
-        inside = !inside;
-      }
+      // The plain scan looks from W = point k to V = point k + 1.
+      const EdgePlace place = placeAgainstEdge(m, edges_[k].p, edges_[k].q);
+      if (place.onBoundary) return true;
+      if (place.flipsParity) inside = !inside;
     }
     return inside;
   }

@@ -1,5 +1,7 @@
 #include "planner/geometry/edge_index.h"
 
+#include "planner/geometry/predicates.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -21,7 +23,6 @@ using Value = std::pair<Box, uint32_t>;  // box and position in the edge list
 
 using Segment = bg::model::segment<BoxPoint>;
 
-constexpr double kOnEdge = 1e-9;
 // Edge boxes are widened by this much beyond their own margin, so that a query by
 // the exact segment finds every edge within the segment's margin, as long as that
 // margin is not wider than this.
@@ -107,19 +108,9 @@ void EdgeIndex::locate(const Point& q, std::vector<uint8_t>& boundary,
   tree_->rtree.query(bgi::intersects(ray), boost::make_function_output_iterator([&](const Value& v) {
                        const RingEdge& e = tree_->edges[v.second];
                        // The plain scan looks at the edge from W (point k) to V (point k + 1).
-                       const Point& vv = e.q;
-                       const Point& w = e.p;
-                       const double cross = (w.x - vv.x) * (q.y - vv.y) - (q.x - vv.x) * (w.y - vv.y);
-                       if (std::fabs(cross) < kOnEdge && std::min(w.x, vv.x) - kOnEdge <= q.x &&
-                           q.x <= std::max(w.x, vv.x) + kOnEdge &&
-                           std::min(w.y, vv.y) - kOnEdge <= q.y &&
-                           q.y <= std::max(w.y, vv.y) + kOnEdge) {
-                         boundary[e.ring] = 1;
-                       }
-                       if ((vv.y > q.y) != (w.y > q.y) &&
-                           q.x < (w.x - vv.x) * (q.y - vv.y) / (w.y - vv.y) + vv.x) {
-                         inside[e.ring] ^= 1;
-                       }
+                       const EdgePlace place = placeAgainstEdge(q, e.p, e.q);
+                       if (place.onBoundary) boundary[e.ring] = 1;
+                       if (place.flipsParity) inside[e.ring] ^= 1;
                      }));
 }
 

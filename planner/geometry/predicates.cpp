@@ -1,14 +1,9 @@
 #include "planner/geometry/predicates.h"
 
-#include <algorithm>
-#include <cmath>
 
 namespace Planner {
 namespace {
 
-constexpr double kOnEdge = 1e-9;
-constexpr double kParallel = 1e-10;
-constexpr double kUpperParam = 0.999999999;
 constexpr double kEndClearance = 0.001;
 
 enum class PointPlace { Outside, Inside, Boundary };
@@ -18,35 +13,11 @@ PointPlace locatePoint(const Point& q, const Ring& ring) {
   if (n < 3) return PointPlace::Outside;
   bool inside = false;
   for (std::size_t i = 0; i < n; ++i) {
-    const Point& v = ring[i];
-    const Point& w = ring[i == 0 ? n - 1 : i - 1];
-    const double cross = (w.x - v.x) * (q.y - v.y) - (q.x - v.x) * (w.y - v.y);
-    if (std::fabs(cross) < kOnEdge && std::min(w.x, v.x) - kOnEdge <= q.x &&
-        q.x <= std::max(w.x, v.x) + kOnEdge && std::min(w.y, v.y) - kOnEdge <= q.y &&
-        q.y <= std::max(w.y, v.y) + kOnEdge) {
-      return PointPlace::Boundary;
-    }
-    if ((v.y > q.y) != (w.y > q.y) && q.x < (w.x - v.x) * (q.y - v.y) / (w.y - v.y) + v.x) {
-      inside = !inside;
-    }
+    const EdgePlace e = placeAgainstEdge(q, ring[i == 0 ? n - 1 : i - 1], ring[i]);
+    if (e.onBoundary) return PointPlace::Boundary;
+    if (e.flipsParity) inside = !inside;
   }
   return inside ? PointPlace::Inside : PointPlace::Outside;
-}
-
-struct EdgeHit {
-  bool proper;  // both parameters strictly inside the open interval
-  double u;     // position along the segment
-};
-
-EdgeHit intersectEdge(const Point& a, const Point& d, const Point& p, const Point& q) {
-  const double ex = q.x - p.x;
-  const double ey = q.y - p.y;
-  const double den = ey * d.x - ex * d.y;
-  if (std::fabs(den) < kParallel) return {false, 0.0};
-  const double t = ((a.y - p.y) * d.x - (a.x - p.x) * d.y) / den;
-  const double u = ((a.y - p.y) * ex - (a.x - p.x) * ey) / den;
-  const bool proper = kOnEdge < t && t < kUpperParam && kOnEdge < u && u < kUpperParam;
-  return {proper, u};
 }
 
 }  // namespace
@@ -64,7 +35,7 @@ bool segmentCrossesRing(const Point& a, const Point& b, const Ring& ring) {
   if (n < 3) return false;
   const Point d{b.x - a.x, b.y - a.y};
   for (std::size_t i = 0; i < n; ++i) {
-    const EdgeHit hit = intersectEdge(a, d, ring[i], ring[(i + 1) % n]);
+    const EdgeHit hit = properIntersection(a, d, ring[i], ring[(i + 1) % n]);
     if (!hit.proper) continue;
     const Point x{a.x + hit.u * d.x, a.y + hit.u * d.y};
     if (distance(x, a) > kEndClearance && distance(x, b) > kEndClearance) return true;
@@ -82,7 +53,7 @@ bool segmentInsideRing(const Point& a, const Point& b, const Ring& ring) {
   }
   const Point d{b.x - a.x, b.y - a.y};
   for (std::size_t i = 0; i < n; ++i) {
-    if (intersectEdge(a, d, ring[i], ring[(i + 1) % n]).proper) return false;
+    if (properIntersection(a, d, ring[i], ring[(i + 1) % n]).proper) return false;
   }
   return true;
 }

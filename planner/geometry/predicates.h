@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "planner/geometry/point.h"
@@ -33,6 +35,40 @@ bool ringCrossesRing(const Ring& a, const Ring& b);
 
 // Every edge of A (closing edge included) lies inside ring B.
 bool ringInsideRing(const Ring& a, const Ring& b);
+
+// The per-edge arithmetic of the tests above, shared with the indexed variants so
+// that every variant decides exactly alike.
+struct EdgePlace {
+  bool onBoundary;   // q within 1e-9 of the edge's line and of its widened box
+  bool flipsParity;  // the ray from q towards +x crosses the edge
+};
+// Edge from w (the previous ring point) to v.
+inline EdgePlace placeAgainstEdge(const Point& q, const Point& w, const Point& v) {
+  constexpr double kOnEdge = 1e-9;
+  const double cross = (w.x - v.x) * (q.y - v.y) - (q.x - v.x) * (w.y - v.y);
+  const bool on = std::fabs(cross) < kOnEdge && std::min(w.x, v.x) - kOnEdge <= q.x &&
+                  q.x <= std::max(w.x, v.x) + kOnEdge && std::min(w.y, v.y) - kOnEdge <= q.y &&
+                  q.y <= std::max(w.y, v.y) + kOnEdge;
+  const bool flips =
+      (v.y > q.y) != (w.y > q.y) && q.x < (w.x - v.x) * (q.y - v.y) / (w.y - v.y) + v.x;
+  return {on, flips};
+}
+
+struct EdgeHit {
+  bool proper;  // both parameters strictly inside (1e-9, 0.999999999)
+  double u;     // position along the segment
+};
+// Segment from a with direction d against the edge p->q.
+inline EdgeHit properIntersection(const Point& a, const Point& d, const Point& p, const Point& q) {
+  constexpr double kParallel = 1e-10, kLow = 1e-9, kHigh = 0.999999999;
+  const double ex = q.x - p.x;
+  const double ey = q.y - p.y;
+  const double den = ey * d.x - ex * d.y;
+  if (std::fabs(den) < kParallel) return {false, 0.0};
+  const double t = ((a.y - p.y) * d.x - (a.x - p.x) * d.y) / den;
+  const double u = ((a.y - p.y) * ex - (a.x - p.x) * ey) / den;
+  return {kLow < t && t < kHigh && kLow < u && u < kHigh, u};
+}
 
 inline bool pointInRingInclusive(const Point& q, const Polygon& ring) {
   return pointInRingInclusive(q, ring.getPoints());

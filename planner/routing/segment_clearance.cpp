@@ -3,33 +3,16 @@
 #include <algorithm>
 #include <cmath>
 
+#include "planner/geometry/predicates.h"
+
 namespace Planner {
 namespace {
 
 constexpr double kShortest = 0.01;
-constexpr double kOnEdge = 1e-9;
-constexpr double kParallel = 1e-10;
-constexpr double kUpperParam = 0.999999999;
 constexpr double kEndClearance = 0.001;
 constexpr double kCutParallel = 1e-12;
 constexpr double kParamSlack = 1e-9;
 constexpr double kShortestPiece = 1e-7;
-
-struct Hit {
-  bool proper;
-  double u;
-};
-
-// The parameter test of segmentCrossesRing / segmentInsideRing for one edge.
-Hit intersectEdge(const Point& a, const Point& d, const Point& p, const Point& q) {
-  const double ex = q.x - p.x;
-  const double ey = q.y - p.y;
-  const double den = ey * d.x - ex * d.y;
-  if (std::fabs(den) < kParallel) return {false, 0.0};
-  const double t = ((a.y - p.y) * d.x - (a.x - p.x) * d.y) / den;
-  const double u = ((a.y - p.y) * ex - (a.x - p.x) * ey) / den;
-  return {kOnEdge < t && t < kUpperParam && kOnEdge < u && u < kUpperParam, u};
-}
 
 std::vector<std::vector<Point>> obstacleRings(const Environment& environment) {
   std::vector<std::vector<Point>> rings;
@@ -98,7 +81,7 @@ bool SegmentClearance::insidePerimeter(const Point& a, const Point& b) const {
   perimeter_.edgesAlong(a, b, near_);
   const Point d{b.x - a.x, b.y - a.y};
   for (const RingEdge& e : near_) {
-    if (intersectEdge(a, d, e.p, e.q).proper) return false;
+    if (properIntersection(a, d, e.p, e.q).proper) return false;
   }
   return true;
 }
@@ -158,7 +141,7 @@ bool SegmentClearance::isClear(const Point& a, const Point& b) const {
   obstacles_.edgesAlong(a2, b2, near_);
   const Point d{b2.x - a2.x, b2.y - a2.y};
   for (const RingEdge& e : near_) {
-    const Hit hit = intersectEdge(a2, d, e.p, e.q);
+    const EdgeHit hit = properIntersection(a2, d, e.p, e.q);
     if (!hit.proper) continue;
     const Point x{a2.x + hit.u * d.x, a2.y + hit.u * d.y};
     if (distance(x, a2) > kEndClearance && distance(x, b2) > kEndClearance) return false;

@@ -94,8 +94,7 @@ bool SegmentClearance::piecesStayClear(const Point& a, const Point& b) const {
   for (const RingEdge& e : near_) addCuts(a, b, e, cuts_);
   std::sort(cuts_.begin(), cuts_.end());
   const double len = distance(a, b);
-  // Copy: the point tests below reuse the scratch vectors.
-  const std::vector<double> cuts = cuts_;
+  const std::vector<double>& cuts = cuts_;  // the point tests below do not touch it
   for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
     if ((cuts[i + 1] - cuts[i]) * len <= kShortestPiece) continue;
     const double um = (cuts[i] + cuts[i + 1]) * 0.5;

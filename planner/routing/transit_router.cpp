@@ -105,18 +105,33 @@ std::vector<Point> reconstructRoute(const SearchNode& last, const std::vector<Se
 }
 
 std::vector<Point> smoothRoute(const std::vector<Point>& route, const Environment& environment) {
-  const SegmentClearance clearance(environment);
-  return TransitRouter(environment, clearance).smooth(route);
+  return smoothRoute(route, SegmentClearance(environment));
+}
+
+std::vector<Point> smoothRoute(const std::vector<Point>& route, const SegmentClearance& clearance) {
+  if (route.size() < 3) return route;
+  std::vector<Point> output{route.front()};
+  std::size_t i = 0;
+  while (i < route.size() - 1) {
+    std::size_t next = i + 1;
+    for (std::size_t j = i + 2; j < route.size(); ++j) {
+      if (!clearance.isClear(route[i], route[j])) break;
+      next = j;
+    }
+    output.push_back(route[next]);
+    i = next;
+  }
+  return output;
 }
 
 TransitRouter::TransitRouter(const Environment& environment, const SegmentClearance& clearance)
-    : clearance_(clearance), fixed_(fixedNodes(environment)) {
-  if (fixed_.size() <= kDenseCacheLimit) denseCache_.assign(fixed_.size() * fixed_.size(), -1);
-}
+    : clearance_(clearance), fixed_(fixedNodes(environment)) {}
 
 bool TransitRouter::fixedClear(std::size_t from, std::size_t to) {
   const std::size_t n = fixed_.size();
   if (n <= kDenseCacheLimit) {
+    // Most plans need no transit at all: the matrix is only made when one does.
+    if (denseCache_.empty()) denseCache_.assign(n * n, -1);
     int8_t& c = denseCache_[from * n + to];
     if (c < 0) c = clearance_.isClear(fixed_[from].point, fixed_[to].point) ? 1 : 0;
     return c == 1;
@@ -127,22 +142,6 @@ bool TransitRouter::fixedClear(std::size_t from, std::size_t to) {
   const bool clear = clearance_.isClear(fixed_[from].point, fixed_[to].point);
   sparseCache_.emplace(key, clear);
   return clear;
-}
-
-std::vector<Point> TransitRouter::smooth(const std::vector<Point>& route) const {
-  if (route.size() < 3) return route;
-  std::vector<Point> output{route.front()};
-  std::size_t i = 0;
-  while (i < route.size() - 1) {
-    std::size_t next = i + 1;
-    for (std::size_t j = i + 2; j < route.size(); ++j) {
-      if (!clearance_.isClear(route[i], route[j])) break;
-      next = j;
-    }
-    output.push_back(route[next]);
-    i = next;
-  }
-  return output;
 }
 
 std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& goal,
@@ -174,7 +173,7 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
     const SearchNode current = entry.node;
     const int64_t currentIndex = entry.graphIndex;
     if (distance(current.point, goal) < kSamePoint) {
-      return smooth(reconstructRoute(current, closed));
+      return smoothRoute(reconstructRoute(current, closed), clearance_);
     }
     entry.open = false;
     openNear.erase(current.point, key.seq);

@@ -40,6 +40,7 @@ std::vector<Point> reconstructRoute(const SearchNode& last, const std::vector<Se
 // Greedy shortcutting: from each anchor, jump to the farthest point reachable by
 // consecutive clear segments.
 std::vector<Point> smoothRoute(const std::vector<Point>& route, const Environment& environment);
+std::vector<Point> smoothRoute(const std::vector<Point>& route, const SegmentClearance& clearance);
 
 // The transit searches of one planning run. The graph without its goal, and the
 // clearance between its fixed nodes, do not depend on the goal: they are built or
@@ -58,14 +59,12 @@ class TransitRouter {
                                std::vector<LineString>& exploredEdges,
                                const Cancellation& cancel = Cancellation());
 
-  std::vector<Point> smooth(const std::vector<Point>& route) const;
-
  private:
   bool fixedClear(std::size_t from, std::size_t to);
 
   const SegmentClearance& clearance_;
   std::vector<WireNode> fixed_;
-  std::vector<int8_t> denseCache_;  // -1 unknown, 0 blocked, 1 clear
+  std::vector<int8_t> denseCache_;  // -1 unknown, 0 blocked, 1 clear; made on first use
   std::unordered_map<std::uint64_t, bool> sparseCache_;
 };
 

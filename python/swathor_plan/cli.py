@@ -1,19 +1,29 @@
-"""swathor-plan: plan a mowing site file and see what the robot will drive."""
+"""swathor-plan: plan mowing site files and write what the robot will drive."""
 
 from __future__ import annotations
 
 import argparse
 import math
+import os
 import sys
+from concurrent.futures import ProcessPoolExecutor, as_completed
+from dataclasses import dataclass
 from pathlib import Path
 
 import swathor
 
-from swathor_plan import export
-from swathor_plan.planning import coverage, plan_site
-from swathor_plan.site_file import SiteError, load_site
+from swathor_plan import export, mission, webmap
+from swathor_plan.errors import MissingExtra, SiteError
+from swathor_plan.measure import fit_laps, gaps, measure
+from swathor_plan.outputs import OutputError, Outputs, check_target
+from swathor_plan.planning import PATTERNS, plan_site
+from swathor_plan.site_file import FRAMES, load_site
 
 PROG = "swathor-plan"
+SITE_SUFFIXES = {".geojson", ".json", ".kml", ".gpkg", ".shp"}
+OUTPUT_OPTIONS = ("plot", "geojson", "map", "mission")
+
+EXIT_OK, EXIT_PLAN, EXIT_INPUT = 0, 1, 2
 
 
 def bundled_sites() -> Path:
@@ -24,31 +34,74 @@ def bundled_sites() -> Path:
     return Path(__file__).resolve().parents[2] / "examples" / "sites"
 
 
+def _pattern(text: str) -> str:
+    if text not in PATTERNS:
+        raise argparse.ArgumentTypeError(f"unknown pattern {text!r}; use one of "
+                                         f"{', '.join(PATTERNS)}")
+    return text
+
+
+def _count(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"{text!r} is not a whole number") from None
+    if not 0 <= value <= 2**31 - 1:
+        raise argparse.ArgumentTypeError(f"{text} is out of range; use 0 to {2**31 - 1}")
+    return value
+
+
+def _number(text: str) -> float:
+    try:
+        value = float(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"{text!r} is not a number") from None
+    if not math.isfinite(value):
+        raise argparse.ArgumentTypeError(f"{text} is not a finite number")
+    return value
+
+
+class _Parser(argparse.ArgumentParser):
+    def error(self, message: str):  # one line and exit status 2, as for every bad input
+        self.exit(EXIT_INPUT, f"{self.prog}: {message}\n")
+
+
 def build_parser() -> argparse.ArgumentParser:
     d = swathor.PathSettings()
-    p = argparse.ArgumentParser(
+    p = _Parser(
         prog=PROG,
-        description="Plan a complete-coverage mowing route for a site given as GeoJSON "
-                    "(planar coordinates in metres; features carry properties.role: perimeter, "
-                    "obstacle, mow_area, virtual_wire, docking_wire). Prints a summary; "
-                    "--plot and --geojson write the route.")
-    p.add_argument("site", nargs="?", type=Path,
-                   help="site file (GeoJSON FeatureCollection); default: the bundled example "
-                        "garden")
-    p.add_argument("--pattern", default=d.pattern,
-                   help=f"'lines' (parallel lanes), 'squares' (lanes plus a second set at right "
-                        f"angles) or anything else for concentric rings (default: {d.pattern})")
-    p.add_argument("--offset", type=float, default=d.offset,
-                   help=f"spacing between lanes, rings and laps in metres (default: {d.offset})")
-    p.add_argument("--angle", type=float, default=math.degrees(d.angle),
-                   help="lane direction in degrees, counter-clockwise from the x axis (default: 0)")
-    p.add_argument("--inset", type=float, default=d.distanceToBorder,
+        description="Plan complete-coverage mowing routes for site files and write what the robot "
+                    "will drive. A site file (GeoJSON, KML, GeoPackage, Shapefile) holds features "
+                    "whose 'role' is perimeter, obstacle, mow_area, virtual_wire or docking_wire; "
+                    "a file of one lawn polygon needs no roles. Coordinates are WGS 84 "
+                    "longitude/latitude unless the file names another CRS or carries "
+                    "\"frame\": \"local\" (planar metres). Geographic sites are planned on a local "
+                    "plane in metres (x east, y north) and written back in longitude/latitude.")
+    p.add_argument("sites", nargs="*", type=Path, metavar="SITE",
+                   help="site files or folders of them (default: the bundled example garden)")
+    p.add_argument("--frame", choices=FRAMES, default="auto",
+                   help="what the coordinates are: from the file (auto, the default), WGS 84 "
+                        "longitude/latitude (lonlat), or planar metres (local)")
+    p.add_argument("--pattern", type=_pattern, default=d.pattern, metavar="|".join(PATTERNS),
+                   help="lines: parallel lanes; squares: lanes plus a second set at right "
+                        f"angles; rings: concentric rings (default: {d.pattern})")
+    p.add_argument("--offset", type=_number, default=d.offset,
+                   help=f"spacing between lanes, rings and laps, and the cutter's width, in metres "
+                        f"(default: {d.offset})")
+    p.add_argument("--angle", type=_number, default=math.degrees(d.angle),
+                   help="lane direction in degrees counter-clockwise from east (from the x axis "
+                        "of a planar site) (default: 0)")
+    p.add_argument("--inset", type=_number, default=d.distanceToBorder,
                    help="how far the lanes keep from the border and the obstacles, in metres; "
                         f"0 or less plans on the site itself (default: {d.distanceToBorder})")
-    p.add_argument("--border-laps", type=int, default=d.borderLaps,
+    p.add_argument("--border-laps", type=_count, default=d.borderLaps,
                    help=f"laps along the perimeter (default: {d.borderLaps})")
-    p.add_argument("--obstacle-laps", type=int, default=d.exclusionsBorderLaps,
+    p.add_argument("--obstacle-laps", type=_count, default=d.exclusionsBorderLaps,
                    help=f"laps around every obstacle (default: {d.exclusionsBorderLaps})")
+    p.add_argument("--fit", action="store_true",
+                   help="choose the lap counts and the inset so that laps and lanes meet: the "
+                        "smallest L laps along the border and around obstacles whose inset "
+                        "(L - 0.5) x offset covers --inset")
     p.add_argument("--border-ccw", action="store_true",
                    help="drive the border laps counter-clockwise (default: clockwise)")
     p.add_argument("--obstacle-ccw", action="store_true",
@@ -57,86 +110,300 @@ def build_parser() -> argparse.ArgumentParser:
     p.add_argument("--no-border", action="store_true", help="plan no laps along the perimeter")
     p.add_argument("--no-obstacle-laps", action="store_true",
                    help="plan no laps around obstacles")
-    p.add_argument("--start", type=float, nargs=2, metavar=("X", "Y"),
-                   help="the robot's start position (default: the first perimeter point)")
-    p.add_argument("--plot", type=Path, metavar="FILE",
-                   help="draw the route to FILE (.png, .svg or .pdf)")
-    p.add_argument("--geojson", type=Path, metavar="FILE",
-                   help="write the route and every slice to FILE as GeoJSON features")
+    p.add_argument("--start", type=_number, nargs=2, metavar=("X", "Y"),
+                   help="the robot's start in the site file's coordinates (longitude latitude for "
+                        "a geographic file; default: the first perimeter point). At an end of the "
+                        "docking wire, the route leaves the dock along the wire")
+    p.add_argument("--return", dest="dock_return", action="store_true",
+                   help="end by driving back along the docking wire to the dock")
+    p.add_argument("--plot", metavar="FILE", help="draw the plan to FILE (.png, .svg or .pdf)")
+    p.add_argument("--geojson", metavar="FILE",
+                   help="write the route's stretches and every slice to FILE as GeoJSON")
+    p.add_argument("--map", metavar="FILE",
+                   help="write an interactive map to FILE (.html; works offline)")
+    p.add_argument("--mission", metavar="FILE",
+                   help="write a robot mission to FILE: .waypoints (QGC WPL 110 for ArduPilot), "
+                        ".plan (QGroundControl), .gpx (a route) or .csv")
+    p.add_argument("--cutter", type=_cutter, metavar="SPEC",
+                   help="switch the cutter in the mission: servo:CHANNEL:ON_PWM:OFF_PWM (with "
+                        "MAV_CMD_DO_SET_SERVO) or relay:NUMBER (MAV_CMD_DO_SET_RELAY); off on "
+                        "transits, on along mowing stretches (default: no cutter items)")
+    p.add_argument("--jobs", type=_count, default=0,
+                   help="sites planned at once (default: the number of processors)")
+    p.epilog = ("With several sites, every output FILE must contain {site}, which is replaced by "
+                "each site file's name without suffix. Exit status: 0 planned; 1 a plan skips "
+                "slices or has nothing to mow, or a site of several failed; 2 bad input.")
     return p
 
 
-def fail(where: str, message: str) -> int:
-    print(f"{PROG}: {where}: {message}", file=sys.stderr)
-    return 2
+def _cutter(text: str):
+    try:
+        return mission.Cutter.parse(text)
+    except ValueError as e:
+        raise argparse.ArgumentTypeError(str(e)) from None
 
 
-def summary(name: str, plan, site, offset: float) -> str:
+class Failure(Exception):
+    """One line for standard error, and the exit status."""
+
+    def __init__(self, message: str, status: int = EXIT_INPUT):
+        super().__init__(message)
+        self.status = status
+
+
+@dataclass
+class Outcome:
+    site: str
+    status: int
+    text: str                 # the summary
+    notes: list[str]          # warnings and errors for standard error
+    row: dict
+
+
+def options_from(args) -> dict:
+    border, obstacle, inset = args.border_laps, args.obstacle_laps, args.inset
+    if args.fit:
+        laps, inset = fit_laps(args.inset, args.offset)
+        border, obstacle = laps, laps
+    return {
+        "pattern": args.pattern, "offset": args.offset, "angle": math.radians(args.angle),
+        "distanceToBorder": inset, "mowArea": not args.no_area,
+        "mowBorder": not args.no_border, "borderLaps": border,
+        "mowBorderCcw": args.border_ccw, "mowExclusionsBoder": not args.no_obstacle_laps,
+        "exclusionsBorderLaps": obstacle, "mowExclusionsBorderCcw": args.obstacle_ccw,
+    }
+
+
+def _output_path(template: str | None, site: Path) -> str | None:
+    if template is None or template == "-":
+        return template
+    return template.replace("{site}", site.stem)
+
+
+def _start_note(site, start) -> str:
+    """Where a start that skips slices lies: outside the lawn, or inside an obstacle."""
+    from swathor_plan.errors import need
+    shapely = need("shapely", "geo")
+    point = shapely.Point(start)
+    lawn = shapely.Polygon(site.perimeter)
+    if not lawn.covers(point):
+        return f"the start lies {lawn.exterior.distance(point):.2f} m outside the lawn"
+    for i, ring in enumerate(site.obstacles):
+        if shapely.Polygon(ring).contains(point):
+            return f"the start lies inside obstacle {i}"
+    return "some slices cannot be reached from the start"
+
+
+def run_site(path: Path, args) -> Outcome:
+    """Plans one site and writes its outputs; never raises for bad input."""
+    notes: list[str] = []
+    try:
+        return _run_site(path, args, notes)
+    except Failure as f:
+        notes.append(f"{path}: {f}")
+        return Outcome(str(path), f.status, "", notes, {"site": path.name, "error": str(f)})
+    except (SiteError, OutputError, MissingExtra, ValueError, TypeError, OverflowError,
+            MemoryError, RecursionError) as e:
+        message = str(e).splitlines()[0] if str(e) else type(e).__name__
+        where = "" if isinstance(e, OutputError) else f"{path}: "
+        notes.append(f"{where}{message}")
+        return Outcome(str(path), EXIT_INPUT, "", notes, {"site": path.name, "error": message})
+
+
+def _run_site(path: Path, args, notes: list[str]) -> Outcome:
+    outputs = {name: _output_path(getattr(args, name), path) for name in OUTPUT_OPTIONS}
+    site = load_site(path, args.frame)
+    notes.extend(f"{path}: warning: {w}" for w in site.warnings)
+    if outputs["mission"] and site.frame.geographic is False and \
+            Path(outputs["mission"]).suffix.lower() in mission.GEOGRAPHIC_ONLY:
+        raise Failure(f"{outputs['mission']}: this mission type needs a geographic site; the "
+                      "site is planar (use .csv, or give the site in longitude/latitude)")
+    options = options_from(args)
+    if args.start:
+        start = site.frame.to_plane([tuple(args.start)])[0]
+        if not all(map(math.isfinite, start)):
+            raise Failure(f"--start {args.start[0]:g} {args.start[1]:g} cannot be projected")
+    else:
+        start = site.perimeter[0]
+    plan = plan_site(site, options, start, args.dock_return)
+    m = measure(site, plan, args.offset)
+
+    status = EXIT_OK
+    if not plan.slices:
+        notes.append(f"{path}: nothing to mow with these settings")
+        status = EXIT_PLAN
+    elif plan.skipped:
+        notes.append(f"{path}: {len(plan.skipped)} of {len(plan.slices)} slices skipped "
+                     f"({m.skipped_m2:.1f} m² not mowed): {_start_note(site, start)}")
+        status = EXIT_PLAN
+    text = summary(path, site, plan, m, options, args)
+
+    title = (f"{path.name}: {args.pattern}, offset {args.offset:g} m — coverage "
+             f"{m.coverage * 100:.1f} %, route {m.mowing_m + m.transit_m:.0f} m")
+    out = Outputs()
+    if outputs["geojson"]:
+        out.add(outputs["geojson"], lambda: export.geojson_bytes(site, plan))
+    if outputs["plot"]:
+        out.add(outputs["plot"], lambda: export.plot_bytes(Path(outputs["plot"]).suffix, site,
+                                                           plan, m, title))
+    if outputs["map"]:
+        out.add(outputs["map"], lambda: webmap.map_bytes(site, plan, m, title))
+    if outputs["mission"]:
+        out.add(outputs["mission"], lambda: mission.mission_bytes(
+            Path(outputs["mission"]).suffix, site, plan, path.stem, args.cutter))
+    out.commit()
+    for name in OUTPUT_OPTIONS:
+        if outputs[name] and outputs[name] != "-":
+            text += f"\n{name + ':':<10} {outputs[name]}"
+    row = {"site": path.name, "slices": len(plan.slices), "route_m": m.mowing_m + m.transit_m,
+           "coverage": m.coverage, "skipped": len(plan.skipped), "seconds": plan.seconds}
+    return Outcome(str(path), status, text, notes, row)
+
+
+def summary(path: Path, site, plan, m, options: dict, args) -> str:
     kinds = {k: plan.kinds.count(k) for k in ("lane", "ring", "border_lap", "obstacle_lap")}
-    mowing = plan.length(True)
-    transit = plan.length(False)
-    transits = sum(1 for i, m in enumerate(plan.steps)
-                   if not m and (i == 0 or plan.steps[i - 1]))
+    transits = sum(1 for mowing, _, _ in plan.stretches() if not mowing)
     lines = [
-        f"site:      {name}",
+        f"site:      {path.name} ({site.frame.describe()})",
         f"slices:    {len(plan.slices)} ({kinds['lane']} lanes, {kinds['ring']} rings, "
         f"{kinds['border_lap']} border laps, {kinds['obstacle_lap']} obstacle laps)",
-        f"route:     {len(plan.route)} points, {mowing + transit:.1f} m "
-        f"({mowing:.1f} m mowing, {transit:.1f} m transit in {transits} stretches)",
+        f"route:     {len(plan.route)} points, {m.mowing_m + m.transit_m:.1f} m "
+        f"({m.mowing_m:.1f} m mowing, {m.transit_m:.1f} m transit in {transits} stretches), "
+        f"{m.turns} turns",
         f"skipped:   {len(plan.skipped)} slices" +
         (f" ({', '.join(map(str, plan.skipped[:10]))}{', ...' if len(plan.skipped) > 10 else ''})"
          if plan.skipped else ""),
-        f"planning:  {plan.seconds * 1000:.1f} ms",
+        f"coverage:  {m.coverage * 100:.1f} % of {m.mowable_m2:.1f} m² mowable by mowing "
+        f"stretches; {m.uncovered_m2:.1f} m² not mowed; {m.overlap_m2:.1f} m² "
+        f"({m.overlap_share * 100:.1f} %) mowed twice or more",
+        f"time:      {plan.seconds * 1000:.1f} ms",
     ]
-    share = coverage(site, plan, offset)
-    if share is not None:
-        lines.append(f"coverage:  {share * 100:.1f} % of the mowable area within {offset / 2:g} m "
-                     f"of the route")
+    bands = gaps(options, bool(site.obstacles))
+    if bands:
+        laps, inset = fit_laps(options["distanceToBorder"], options["offset"])
+        where = " and ".join(f"{g.width:.2f} m {'along the border' if g.where == 'border' else 'around obstacles'}"
+                             for g in bands)
+        lines.append(f"gap:       laps and lanes leave an unmowed band {where}; --fit (or "
+                     f"--border-laps {laps} --obstacle-laps {laps} --inset {inset:g}) closes it")
     return "\n".join(lines)
 
 
-def main(argv: list[str] | None = None) -> int:
-    args = build_parser().parse_args(argv)
-    path = args.site or bundled_sites() / "garden.geojson"
-    for out, allowed in ((args.plot, export.PLOT_SUFFIXES), (args.geojson, None)):
-        if out is None:
+def site_files(paths: list[Path]) -> list[Path]:
+    files = []
+    for p in paths:
+        if p.is_dir():
+            found = sorted(f for f in p.iterdir() if f.suffix.lower() in SITE_SUFFIXES)
+            if not found:
+                raise Failure(f"{p}: no site files in this folder")
+            files.extend(found)
+        else:
+            files.append(p)
+    return files
+
+
+def _check_outputs(args, files: list[Path]) -> None:
+    suffixes = {"plot": export.PLOT_SUFFIXES, "map": {".html", ".htm"},
+                "mission": set(mission.SUFFIXES), "geojson": None}
+    stdout_users = [n for n in OUTPUT_OPTIONS if getattr(args, n) == "-"]
+    if len(stdout_users) > 1 or (stdout_users and len(files) > 1):
+        raise Failure("only one output of one site can go to standard output ('-')")
+    for name in OUTPUT_OPTIONS:
+        template = getattr(args, name)
+        if template is None:
             continue
-        if allowed and out.suffix.lower() not in allowed:
-            return fail(str(out), f"unsupported picture type '{out.suffix}'; use .png, .svg or .pdf")
-        if not out.parent.is_dir() and str(out.parent):
-            return fail(str(out), "the folder does not exist")
-    for name in ("border_laps", "obstacle_laps"):
-        if getattr(args, name) < 0:
-            return fail("--" + name.replace("_", "-"), "must be 0 or more")
-    try:
-        site = load_site(path)
-    except SiteError as e:
-        return fail(str(path), str(e))
+        if len(files) > 1 and "{site}" not in template:
+            raise Failure(f"--{name} {template}: with several sites the name must contain "
+                          "{site}")
+        if template == "-" and name in ("plot",):
+            raise Failure("--plot cannot go to standard output; name a file")
+        allowed = suffixes[name]
+        suffix = Path(template).suffix.lower()
+        if allowed and template != "-" and suffix not in allowed:
+            raise Failure(f"{template}: unsupported {name} type '{suffix}'; use "
+                          f"{', '.join(sorted(allowed))}")
+        for f in files:
+            target = _output_path(template, f)
+            try:
+                check_target(target)
+            except OutputError as e:
+                raise Failure(str(e)) from None
+    if args.mission == "-" and Path(args.mission).suffix == "":
+        raise Failure("--mission -: standard output needs a type; name a file")
 
-    options = {
-        "pattern": args.pattern, "offset": args.offset, "angle": math.radians(args.angle),
-        "distanceToBorder": args.inset, "mowArea": not args.no_area,
-        "mowBorder": not args.no_border, "borderLaps": args.border_laps,
-        "mowBorderCcw": args.border_ccw, "mowExclusionsBoder": not args.no_obstacle_laps,
-        "exclusionsBorderLaps": args.obstacle_laps, "mowExclusionsBorderCcw": args.obstacle_ccw,
-    }
-    start = tuple(args.start) if args.start else site.perimeter[0]
-    try:
-        plan = plan_site(site, options, start)
-    except (ValueError, TypeError) as e:
-        return fail(str(path), str(e))
 
-    text = summary(path.name, plan, site, args.offset)
-    print(text)
+def main(argv: list[str] | None = None) -> int:
     try:
-        if args.geojson:
-            export.write_geojson(args.geojson, plan)
-            print(f"geojson:   {args.geojson}")
-        if args.plot:
-            title = (f"{path.name}: {args.pattern}, offset {args.offset:g} m, angle {args.angle:g}°"
-                     f" — {plan.length(True) + plan.length(False):.0f} m route")
-            export.write_plot(args.plot, site, plan, title)
-            print(f"plot:      {args.plot}")
-    except OSError as e:
-        return fail(str(e.filename or args.plot or args.geojson), e.strerror or str(e))
-    return 0
+        return _main(argv)
+    except KeyboardInterrupt:
+        print(f"{PROG}: interrupted", file=sys.stderr)
+        return 130
+    except Failure as f:
+        print(f"{PROG}: {f}", file=sys.stderr)
+        return f.status
+
+
+def _main(argv) -> int:
+    args = build_parser().parse_args(argv)
+    if not args.offset > 0:
+        raise Failure(f"--offset {args.offset:g}: the lane spacing must be more than 0")
+    files = site_files(args.sites) if args.sites else [bundled_sites() / "garden.geojson"]
+    _check_outputs(args, files)
+    summary_out = sys.stderr if any(getattr(args, n) == "-" for n in OUTPUT_OPTIONS) else sys.stdout
+    if len(files) == 1:
+        outcome = run_site(files[0], args)
+        _report(outcome, summary_out)
+        return outcome.status
+    return _run_many(files, args, summary_out)
+
+
+def _report(outcome: Outcome, out) -> None:
+    for note in outcome.notes:
+        print(f"{PROG}: {note}", file=sys.stderr)
+    if outcome.text:
+        print(outcome.text, file=out)
+
+
+def _run_many(files: list[Path], args, out) -> int:
+    jobs = args.jobs or os.cpu_count() or 1
+    outcomes: list[Outcome] = []
+    bar = _progress(len(files))
+    with ProcessPoolExecutor(max_workers=min(jobs, len(files))) as pool:
+        futures = {pool.submit(run_site, f, args): f for f in files}
+        for done in as_completed(futures):
+            try:
+                outcome = done.result()
+            except Exception as e:  # a worker that died (out of memory, killed)
+                f = futures[done]
+                outcome = Outcome(str(f), EXIT_INPUT, "", [f"{f}: planning failed: {e}"],
+                                  {"site": f.name, "error": str(e)})
+            outcomes.append(outcome)
+            if bar:
+                bar.update(1)
+    if bar:
+        bar.close()
+    order = {str(f): i for i, f in enumerate(files)}
+    outcomes.sort(key=lambda o: order[o.site])
+    for o in outcomes:
+        _report(o, out)
+        print(file=out)
+    print(f"{'site':<28} {'slices':>7} {'route m':>9} {'coverage':>9} {'skipped':>8} "
+          f"{'ms':>8}  status", file=out)
+    for o in outcomes:
+        r = o.row
+        if "error" in r:
+            print(f"{r['site']:<28} {'':>7} {'':>9} {'':>9} {'':>8} {'':>8}  failed", file=out)
+        else:
+            print(f"{r['site']:<28} {r['slices']:>7} {r['route_m']:>9.1f} "
+                  f"{r['coverage'] * 100:>8.1f}% {r['skipped']:>8} {r['seconds'] * 1000:>8.1f}  "
+                  f"{'ok' if o.status == 0 else 'skips slices'}", file=out)
+    return EXIT_PLAN if any(o.status != EXIT_OK for o in outcomes) else EXIT_OK
+
+
+def _progress(total: int):
+    if not sys.stderr.isatty():
+        return None
+    try:
+        from tqdm import tqdm
+    except ImportError:
+        return None
+    return tqdm(total=total, unit="site", file=sys.stderr)

@@ -1,54 +1,63 @@
-"""Writing results: GeoJSON and pictures, never leaving a partial file behind."""
+"""Rendering a plan as GeoJSON and as a picture, in the site file's own frame."""
 
 from __future__ import annotations
 
+import io
 import json
-import os
-import tempfile
-from pathlib import Path
+import math
 
+from swathor_plan.errors import need
 from swathor_plan.planning import Plan
 from swathor_plan.site_file import Site
 
 PLOT_SUFFIXES = {".png", ".svg", ".pdf"}
 
 
-def atomic_write(path: Path, write) -> None:
-    """Calls write(tmp_path), then moves the finished file into place."""
-    directory = path.parent if str(path.parent) else Path(".")
-    fd, tmp = tempfile.mkstemp(prefix=f".{path.name}.", suffix=path.suffix, dir=directory)
-    os.close(fd)
-    try:
-        write(Path(tmp))
-        os.replace(tmp, path)
-    except BaseException:
-        Path(tmp).unlink(missing_ok=True)
-        raise
+def _line(frame, points) -> list[list[float]]:
+    return [list(p) for p in frame.to_output(points)]
 
 
-def plan_geojson(plan: Plan) -> dict:
-    features = [{
-        "type": "Feature",
-        "properties": {"kind": "route", "index": 0},
-        "geometry": {"type": "LineString", "coordinates": [list(p) for p in plan.route]},
-    }]
-    for i, (points, kind) in enumerate(zip(plan.slices, plan.kinds)):
-        closed = len(points) >= 3
+def plan_geojson(site: Site, plan: Plan) -> dict:
+    """The route as its mowing and transit stretches in order, then every slice with its kind.
+
+    Geographic sites give WGS 84 longitude/latitude (RFC 7946); planar sites keep their plane
+    and carry the "frame": "local" marker, so the file reads back as planar.
+    """
+    frame = site.frame
+    features = []
+    for order, (mowing, index, points) in enumerate(plan.stretches()):
+        length = sum(math.dist(a, b) for a, b in zip(points, points[1:]))
         features.append({
             "type": "Feature",
-            "properties": {"kind": kind, "index": i, "skipped": i in plan.skipped},
-            "geometry": {"type": "LineString",
-                         "coordinates": [list(p) for p in points + (points[:1] if closed else [])]},
+            "properties": {"order": order, "kind": "mowing" if mowing else "transit",
+                           "slice": index if mowing else None, "length_m": round(length, 4)},
+            "geometry": {"type": "LineString", "coordinates": _line(frame, points)},
         })
-    return {"type": "FeatureCollection", "features": features}
+    skipped = set(plan.skipped)
+    for i, (points, kind) in enumerate(zip(plan.slices, plan.kinds)):
+        closed = points + points[:1] if len(points) >= 3 else points
+        if len(closed) < 2:
+            closed = closed * 2
+        features.append({
+            "type": "Feature",
+            "properties": {"kind": kind, "slice": i, "skipped": i in skipped},
+            "geometry": {"type": "LineString", "coordinates": _line(frame, closed)},
+        })
+    data: dict = {"type": "FeatureCollection"}
+    if not frame.geographic:
+        data["frame"] = "local"
+    data["features"] = features
+    return data
 
 
-def write_geojson(path: Path, plan: Plan) -> None:
-    data = plan_geojson(plan)
-    atomic_write(path, lambda tmp: tmp.write_text(json.dumps(data) + "\n", encoding="utf-8"))
+def geojson_bytes(site: Site, plan: Plan) -> bytes:
+    return (json.dumps(plan_geojson(site, plan)) + "\n").encode()
 
 
-def write_plot(path: Path, site: Site, plan: Plan, title: str) -> None:
+def plot_bytes(suffix: str, site: Site, plan: Plan, measures, title: str) -> bytes:
+    need("matplotlib", "plot")
     from swathor_plan.plot import draw  # matplotlib only when a picture is asked for
 
-    atomic_write(path, lambda tmp: draw(tmp, site, plan, title))
+    buffer = io.BytesIO()
+    draw(buffer, suffix.lstrip(".").lower(), site, plan, measures, title)
+    return buffer.getvalue()

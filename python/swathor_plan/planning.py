@@ -1,4 +1,7 @@
-"""Running the planner on a Site and measuring what the robot will drive."""
+"""Running the planner on a Site: one planning run, the slice kinds and the route's stretches.
+
+Everything here is on the planning plane (metres); frame.py maps it back to the file's frame.
+"""
 
 from __future__ import annotations
 
@@ -8,7 +11,17 @@ from dataclasses import dataclass, field
 
 import swathor
 
-from swathor_plan.site_file import Coord, Site
+from swathor_plan.frame import Coord
+from swathor_plan.site_file import Site
+
+PATTERNS = ("lines", "squares", "rings")
+# Laps lie on a 0.001 grid and their miter corners wander a little more: two distances of a lap
+# to different borders closer than this are the same distance.
+RING_GAP_TOLERANCE = 0.0015
+# The first lap runs this far inside the border it follows.
+FIRST_LAP = 0.001
+# The robot counts as standing at a docking wire's end within this distance of it (metres).
+DOCK_REACH = 0.5
 
 
 @dataclass
@@ -16,14 +29,32 @@ class Plan:
     route: list[Coord]
     slices: list[list[Coord]]
     kinds: list[str]            # per slice: lane, ring, border_lap or obstacle_lap
-    steps: list[bool]           # per route step: True when it mows along a slice
+    step_slice: list[int]       # per route step: the slice it mows along, or -1 for transit
     skipped: list[int]          # indices of slices the route never drives
     seconds: float
     settings: dict = field(default_factory=dict)
+    dock_steps: int = 0         # leading steps that follow the docking wire out of the dock
+    return_steps: int = 0       # trailing steps back along the docking wire
+
+    @property
+    def steps(self) -> list[bool]:
+        """Per route step: True when it mows along a slice."""
+        return [s >= 0 for s in self.step_slice]
 
     def length(self, mowing: bool) -> float:
-        return sum(math.dist(a, b) for (a, b), m in zip(zip(self.route, self.route[1:]), self.steps)
-                   if m == mowing)
+        return sum(math.dist(a, b) for (a, b), s in zip(zip(self.route, self.route[1:]),
+                                                           self.step_slice) if (s >= 0) == mowing)
+
+    def stretches(self) -> list[tuple[bool, int, list[Coord]]]:
+        """Maximal runs of steps with one meaning: (mowing, slice index or -1, points)."""
+        out: list[tuple[bool, int, list[Coord]]] = []
+        for i, s in enumerate(self.step_slice):
+            a, b = self.route[i], self.route[i + 1]
+            if out and out[-1][1] == s:
+                out[-1][2].append(b)
+            else:
+                out.append((s >= 0, s, [a, b]))
+        return out
 
 
 def _polygon(ring):
@@ -64,62 +95,161 @@ def _slice_edges(points: list[Coord]) -> list[tuple[Coord, Coord]]:
     return list(zip(points, points[1:]))
 
 
-def _count(env, options: dict, start, **only) -> int:
-    s = settings_from({**options, "mowArea": False, "mowBorder": False,
-                       "mowExclusionsBoder": False, **only})
-    return len(swathor.PathService().computeFullTask(env, s, start).slices)
+def _signed_area(ring: list[Coord]) -> float:
+    return sum(a[0] * b[1] - a[1] * b[0] for a, b in zip(ring, ring[1:] + ring[:1])) / 2
 
 
-def plan_site(site: Site, options: dict, start: Coord) -> Plan:
-    """Plans the site; raises ValueError or TypeError when the planner rejects a value."""
+def _borders(site: Site) -> list[list[Coord]]:
+    """The rings the border laps follow: the mow areas when there are any, else the perimeter."""
+    return site.mow_areas or [site.perimeter]
+
+
+def _ring_gaps(rings: list[list[Coord]], others: list[list[Coord]]) -> list[float]:
+    """Per ring: the smallest distance from its vertices to the edges of `others`."""
+    shapely = _shapely()
+    if not others:
+        return [math.inf] * len(rings)
+    target = shapely.MultiLineString([r + r[:1] for r in others])
+    shapely.prepare(target)
+    return [float(d) for d in shapely.distance([shapely.MultiPoint(r) for r in rings], target)]
+
+
+def _shapely():
+    from swathor_plan.errors import need
+    return need("shapely", "geo")
+
+
+def slice_kinds(site: Site, settings: swathor.PathSettings, slices: list[list[Coord]]) -> list[str]:
+    """The kind of every slice, from the fixed order of the slice list.
+
+    The list holds the area slices, then the border laps, then the laps around obstacles.
+    Lanes have two points. Where the two lap kinds run the same way round, the laps around
+    obstacles begin at the first ring that hugs an obstacle but not the border.
+    """
+    n = len(slices)
+    laps_from = 0
+    if settings.mowArea:
+        if settings.pattern in ("lines", "squares"):
+            while laps_from < n and len(slices[laps_from]) <= 2:
+                laps_from += 1
+        else:
+            laps_from = _area_ring_count(site, settings, slices)
+    area = ["lane" if len(s) <= 2 else "ring" for s in slices[:laps_from]]
+    tail = slices[laps_from:]
+    border_on = settings.mowBorder and settings.borderLaps > 0
+    obstacle_on = settings.mowExclusionsBoder and settings.exclusionsBorderLaps > 0
+    if not (border_on and obstacle_on):
+        return area + ["border_lap" if border_on else "obstacle_lap"] * len(tail)
+    if settings.mowBorderCcw != settings.mowExclusionsBorderCcw:
+        ccw = [_signed_area(s) > 0 for s in tail]
+        split = next((i for i, c in enumerate(ccw) if c != settings.mowBorderCcw), len(tail))
+    else:
+        # Laps around obstacles start with the first lap's holes, 0.001 from an obstacle and
+        # farther from the border; every border lap after the first keeps a whole spacing from
+        # the obstacles, and the first keeps 0.001 from the border.
+        to_border = _ring_gaps(tail, _borders(site))
+        to_obstacle = _ring_gaps(tail, site.obstacles)
+        near = FIRST_LAP + settings.offset / 2
+        split = next((i for i, (b, o) in enumerate(zip(to_border, to_obstacle))
+                      if o < near and b > o + RING_GAP_TOLERANCE), len(tail))
+    return area + ["border_lap"] * split + ["obstacle_lap"] * (len(tail) - split)
+
+
+def _area_ring_count(site: Site, settings, slices) -> int:
+    """How many leading slices are the concentric rings of the areas (pattern "rings")."""
+    border_on = settings.mowBorder and settings.borderLaps > 0
+    obstacle_on = settings.mowExclusionsBoder and settings.exclusionsBorderLaps > 0
+    if not (border_on or obstacle_on) or not slices:
+        return len(slices)
+    inset = settings.distanceToBorder
+    if inset > 0.002:
+        # Area rings keep the inset from every border; the first lap is 0.001 from one.
+        gaps = _ring_gaps(slices, _borders(site) + site.obstacles)
+        return next((i for i, g in enumerate(gaps) if g < inset / 2), len(slices))
+    # Without an inset the area rings are the laps of the whole site, so the first lap repeats
+    # a ring already seen (the same points, maybe the other way round); area rings never do.
+    seen: set[frozenset] = set()
+    for i, s in enumerate(slices):
+        key = frozenset(s)
+        if key in seen:
+            return i
+        seen.add(key)
+    return len(slices)
+
+
+def _step_slices(route: list[Coord], slices: list[list[Coord]]) -> list[int]:
+    owner: dict[tuple[Coord, Coord], int] = {}
+    for i, points in enumerate(slices):
+        for a, b in _slice_edges(points):
+            owner.setdefault((a, b), i)
+            owner.setdefault((b, a), i)
+    return [owner.get((a, b), -1) for a, b in zip(route, route[1:])]
+
+
+def _skipped(route, slices, step_slice) -> list[int]:
+    driven = set(step_slice)
+    on_route = set(route)
+    return [i for i, pts in enumerate(slices)
+            if i not in driven and not (len(pts) == 1 and pts[0] in on_route)]
+
+
+def plan_site(site: Site, options: dict, start: Coord, dock_return: bool = False) -> Plan:
+    """Plans the site in one planner run; raises ValueError or TypeError for unusable values.
+
+    When the site has a docking wire and `start` lies within DOCK_REACH of one of its ends, the
+    robot leaves the dock along the wire: planning starts at the wire's other end and the route
+    begins with the wire; `dock_return` adds the way back along the wire at the end.
+    """
     env = environment(site)
     settings = settings_from(options)
-    origin = swathor.Point(*start)
+    wire = _dock_wire(site.docking_wire, start)
+    origin = swathor.Point(*(wire[-1] if wire else start))
     t0 = time.perf_counter()
     result = swathor.PathService().computeFullTask(env, settings, origin)
     seconds = time.perf_counter() - t0
     route = _coords(result.path)
     slices = [_coords(s) for s in result.slices]
-
-    # The slice list holds the area slices, then the border laps, then the obstacle laps.
-    border = _count(env, options, origin, mowBorder=True) if settings.mowBorder else 0
-    obstacle = _count(env, options, origin, mowExclusionsBoder=True) if settings.mowExclusionsBoder else 0
-    area = len(slices) - border - obstacle
-    kinds = [("lane" if len(s) <= 2 else "ring") for s in slices[:area]]
-    kinds += ["border_lap"] * border + ["obstacle_lap"] * obstacle
-
-    edges = set()
-    for points in slices:
-        for a, b in _slice_edges(points):
-            edges.add((a, b))
-            edges.add((b, a))
-    steps = [(a, b) in edges for a, b in zip(route, route[1:])]
-    driven = set(zip(route, route[1:]))
-    skipped = []
-    for i, points in enumerate(slices):
-        own = _slice_edges(points)
-        if own and not any(e in driven or (e[1], e[0]) in driven for e in own):
-            skipped.append(i)
-        elif not own and points and points[0] not in route:
-            skipped.append(i)
-    return Plan(route, slices, kinds, steps, skipped, seconds, dict(options))
+    step_slice = _step_slices(route, slices)
+    kinds = slice_kinds(site, settings, slices)
+    skipped = _skipped(route, slices, step_slice)
+    plan = Plan(route, slices, kinds, step_slice, skipped, seconds, dict(options))
+    if wire and route:
+        plan.route = wire[:-1] + route
+        plan.step_slice = [-1] * (len(wire) - 1) + step_slice
+        plan.dock_steps = len(wire) - 1
+        if dock_return:
+            back = _way_back(site, route[-1], wire)
+            plan.route += back
+            plan.step_slice += [-1] * len(back)
+            plan.return_steps = len(back)
+    plan.seconds = time.perf_counter() - t0
+    return plan
 
 
-def coverage(site: Site, plan: Plan, offset: float):
-    """Share of the mowable area within offset/2 of the route, or None without shapely."""
-    try:
-        from shapely.geometry import LineString, Point, Polygon
-    except ImportError:
-        return None
-    lawn = Polygon(site.perimeter)
-    for ring in site.obstacles:
-        lawn = lawn.difference(Polygon(ring))
-    if lawn.area <= 0:
-        return None
-    if len(plan.route) >= 2:
-        reach = LineString(plan.route).buffer(offset / 2)
-    elif plan.route:
-        reach = Point(plan.route[0]).buffer(offset / 2)
+def _dock_wire(wire: list[Coord], start: Coord) -> list[Coord]:
+    """The docking wire from the end at `start` to its other end, or [] when start is elsewhere."""
+    if len(wire) < 2:
+        return []
+    if math.dist(start, wire[0]) <= DOCK_REACH:
+        path = list(wire)
+    elif math.dist(start, wire[-1]) <= DOCK_REACH:
+        path = wire[::-1]
     else:
-        return 0.0
-    return lawn.intersection(reach).area / lawn.area
+        return []
+    return ([tuple(start)] if tuple(start) != path[0] else []) + path
+
+
+def _way_back(site: Site, end: Coord, wire: list[Coord]) -> list[Coord]:
+    """From the route's end to the nearest wire point reachable in a straight clear hop, then
+    along the wire to the dock. Empty when no wire point is reachable."""
+    shapely = _shapely()
+    lawn = shapely.Polygon(site.perimeter).buffer(1e-6)
+    for ring in site.obstacles:
+        lawn = lawn.difference(shapely.Polygon(ring).buffer(-1e-6))
+    reach = lawn.union(shapely.LineString(wire).buffer(1e-6))
+    order = sorted(range(len(wire)), key=lambda i: math.dist(end, wire[i]))
+    for i in order:
+        if wire[i] == end or reach.covers(shapely.LineString([end, wire[i]])):
+            tail = wire[i::-1]
+            return tail if tail[0] != end else tail[1:]
+    return []

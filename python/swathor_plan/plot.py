@@ -2,8 +2,6 @@
 
 from __future__ import annotations
 
-from pathlib import Path
-
 import matplotlib
 
 matplotlib.use("Agg")
@@ -17,7 +15,27 @@ from swathor_plan.planning import Plan  # noqa: E402
 from swathor_plan.site_file import Site  # noqa: E402
 
 
-def draw(path: Path, site: Site, plan: Plan, title: str) -> None:
+UNCOVERED = "#ff2d95"
+
+
+def _fill(ax, geom, **style) -> None:
+    """Draws the polygons of a shapely geometry, holes included."""
+    from matplotlib.patches import PathPatch
+    from matplotlib.path import Path as MplPath
+
+    for poly in getattr(geom, "geoms", [geom]):
+        if poly.geom_type != "Polygon" or poly.is_empty:
+            continue
+        verts, codes = [], []
+        for ring in [poly.exterior, *poly.interiors]:
+            pts = list(ring.coords)
+            verts += pts
+            codes += [MplPath.MOVETO] + [MplPath.LINETO] * (len(pts) - 2) + [MplPath.CLOSEPOLY]
+        ax.add_patch(PathPatch(MplPath(verts, codes), **style))
+
+
+def draw(out, fmt: str, site: Site, plan: Plan, measures, title: str) -> None:
+    """Draws the site and the plan to `out` (a path or a binary file) in format `fmt`."""
     xs = [x for x, _ in site.perimeter]
     ys = [y for _, y in site.perimeter]
     aspect = (max(ys) - min(ys) or 1.0) / (max(xs) - min(xs) or 1.0)
@@ -26,13 +44,19 @@ def draw(path: Path, site: Site, plan: Plan, title: str) -> None:
                               edgecolor="#4d7a2a", linewidth=1.5, zorder=0))
     for ring in site.mow_areas:
         ax.add_patch(PolygonPatch(ring, closed=True, fill=False, edgecolor="#2f6b1d",
-                                  linestyle=":", linewidth=1.2, zorder=1))
+                                  linestyle=":", linewidth=1.6, zorder=8))
     for ring in site.obstacles:
         ax.add_patch(PolygonPatch(ring, closed=True, facecolor="#8c8c8c", edgecolor="#404040",
                                   hatch="///", linewidth=1.0, zorder=3))
     if site.virtual_wire:
         xs, ys = zip(*site.virtual_wire)
-        ax.plot(xs, ys, color="#d98c00", linewidth=2.5, alpha=0.6, zorder=2)
+        ax.plot(xs, ys, color="#d98c00", linewidth=2.5, alpha=0.7, zorder=8)
+    if site.docking_wire:
+        xs, ys = zip(*site.docking_wire)
+        ax.plot(xs, ys, color="#6a1b9a", linewidth=2.5, alpha=0.8, zorder=8)
+    if measures is not None and measures.uncovered_m2 > 0:
+        _fill(ax, measures.uncovered, facecolor=UNCOVERED, edgecolor="none", alpha=0.85,
+              zorder=2)
 
     steps = list(zip(plan.route, plan.route[1:]))
     mow = [s for s, m in zip(steps, plan.steps) if m]
@@ -58,8 +82,8 @@ def draw(path: Path, site: Site, plan: Plan, title: str) -> None:
     ax.set_aspect("equal")
     ax.autoscale_view()
     ax.margins(0.03)
-    ax.set_xlabel("x (m)")
-    ax.set_ylabel("y (m)")
+    ax.set_xlabel("east (m)" if site.frame.geographic else "x (m)")
+    ax.set_ylabel("north (m)" if site.frame.geographic else "y (m)")
     ax.set_title(title, fontsize=10)
     ax.grid(True, linewidth=0.3, alpha=0.5)
     handles = [
@@ -72,6 +96,10 @@ def draw(path: Path, site: Site, plan: Plan, title: str) -> None:
     ]
     if site.virtual_wire:
         handles.append(Line2D([], [], color="#d98c00", linewidth=2.5, alpha=0.6, label="virtual wire"))
+    if site.docking_wire:
+        handles.append(Line2D([], [], color="#6a1b9a", linewidth=2.5, label="docking wire"))
+    if measures is not None and measures.uncovered_m2 > 0:
+        handles.append(Patch(facecolor=UNCOVERED, label=f"not mowed: {measures.uncovered_m2:.1f} m²"))
     if site.mow_areas:
         handles.append(Line2D([], [], color="#2f6b1d", linestyle=":", label="mow area"))
     if plan.skipped:
@@ -79,5 +107,5 @@ def draw(path: Path, site: Site, plan: Plan, title: str) -> None:
     ax.legend(handles=handles, loc="upper center", bbox_to_anchor=(0.5, -0.09), ncol=4,
               fontsize=8, frameon=False)
     fig.tight_layout()
-    fig.savefig(path, format=path.suffix.lstrip(".").lower())
+    fig.savefig(out, format=fmt)
     plt.close(fig)

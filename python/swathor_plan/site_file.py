@@ -1,4 +1,15 @@
-"""Reading a site from a GeoJSON FeatureCollection in planar site coordinates."""
+"""Reading a site from a GIS file: GeoJSON, KML, GeoPackage, Shapefile or anything GDAL reads.
+
+Each feature says what it is with a `role` attribute: perimeter, obstacle, mow_area,
+virtual_wire or docking_wire (KML placemarks may instead be named after their role, such as
+"obstacle: pond"). A file of a single polygon without roles is a lawn: the polygon is the
+perimeter and its holes are obstacles. A MultiPolygon lawn becomes one site whose perimeter is
+the parts' convex hull and whose parts are its mow areas. Holes of mow areas become obstacles.
+
+The frame (see frame.py): WGS 84 longitude/latitude unless the file names another CRS or carries
+the top-level member `"frame": "local"` (planar coordinates in metres); `frame=` overrides both.
+Heights are accepted and ignored.
+"""
 
 from __future__ import annotations
 
@@ -7,127 +18,295 @@ import math
 from dataclasses import dataclass, field
 from pathlib import Path
 
-Coord = tuple[float, float]
+from swathor_plan.errors import SiteError, need
+from swathor_plan.frame import (Coord, FrameError, GeoFrame, LocalFrame, check_lonlat,
+                                check_planar)
+
 Ring = list[Coord]
 
-
-class SiteError(Exception):
-    """A site file that cannot be planned; the message names the problem."""
+ROLES = ("perimeter", "obstacle", "mow_area", "virtual_wire", "docking_wire")
+AREA_ROLES = {"perimeter", "obstacle", "mow_area"}
+FRAMES = ("auto", "lonlat", "local")
 
 
 @dataclass
 class Site:
+    """A site on the planning plane (metres), with the frame that maps it back to the file's."""
+
     perimeter: Ring
     obstacles: list[Ring] = field(default_factory=list)
     mow_areas: list[Ring] = field(default_factory=list)
     virtual_wire: list[Coord] = field(default_factory=list)
     docking_wire: list[Coord] = field(default_factory=list)
+    frame: object = field(default_factory=LocalFrame)
+    warnings: list[str] = field(default_factory=list)
 
 
-ROLES = {
-    "perimeter": "Polygon",
-    "obstacle": "Polygon",
-    "mow_area": "Polygon",
-    "virtual_wire": "LineString",
-    "docking_wire": "LineString",
-}
+@dataclass
+class _Raw:
+    """What the file says, in its own coordinates, before projection."""
+
+    perimeter: list[Ring] = field(default_factory=list)
+    obstacles: list[Ring] = field(default_factory=list)
+    mow_areas: list[Ring] = field(default_factory=list)
+    virtual_wire: list[Coord] = field(default_factory=list)
+    docking_wire: list[Coord] = field(default_factory=list)
+    warnings: list[str] = field(default_factory=list)
+
+    def positions(self) -> list[Coord]:
+        pts = [p for r in self.perimeter + self.obstacles + self.mow_areas for p in r]
+        return pts + self.virtual_wire + self.docking_wire
 
 
-def _position(value, where: str) -> Coord:
-    if not isinstance(value, (list, tuple)) or len(value) < 2:
-        raise SiteError(f"{where}: a position must be a list of two numbers, got {value!r}")
-    coords = []
-    for c in value[:2]:
-        if isinstance(c, bool) or not isinstance(c, (int, float)):
-            raise SiteError(f"{where}: coordinate {c!r} is not a number")
-        c = float(c)
-        if not math.isfinite(c):
-            raise SiteError(f"{where}: coordinate {c!r} is not finite")
-        coords.append(c)
-    return coords[0], coords[1]
+def _role_of(record: dict) -> str | None:
+    for key, value in record.items():
+        if key.lower() == "role" and isinstance(value, str) and value.strip():
+            return value.strip().lower().replace(" ", "_").replace("-", "_")
+    for key, value in record.items():
+        if key.lower() == "name" and isinstance(value, str):
+            word = value.strip().lower().replace(" ", "_").replace("-", "_").split(":")[0]
+            if word in ROLES:
+                return word
+    return None
 
 
-def _line(value, where: str) -> list[Coord]:
-    if not isinstance(value, list):
-        raise SiteError(f"{where}: coordinates must be a list of positions")
-    return [_position(p, f"{where}, position {i}") for i, p in enumerate(value)]
+def _finite(coords, where: str) -> list[Coord]:
+    out = []
+    for x, y in coords:
+        if not (math.isfinite(x) and math.isfinite(y)):
+            raise SiteError(f"{where}: coordinate ({x}, {y}) is not a finite number")
+        out.append((float(x), float(y)))
+    return out
 
 
-def _ring(value, where: str) -> Ring:
-    ring = _line(value, where)
+def _clean_ring(coords, where: str, warnings: list[str]) -> Ring:
+    ring = _finite([c[:2] for c in coords], where)
     if len(ring) > 1 and ring[0] == ring[-1]:
-        ring = ring[:-1]  # GeoJSON repeats the first position; the planner closes rings itself
-    if len(ring) < 3:
+        ring = ring[:-1]  # the file repeats the first position; the planner closes rings itself
+    cleaned = [p for i, p in enumerate(ring) if i == 0 or p != ring[i - 1]]
+    if len(cleaned) > 1 and cleaned[0] == cleaned[-1]:
+        cleaned.pop()
+    if len(set(cleaned)) < 3:
         raise SiteError(f"{where}: a ring needs at least three distinct positions")
-    return ring
+    if len(cleaned) != len(ring):
+        warnings.append(f"{where}: removed {len(ring) - len(cleaned)} repeated position(s)")
+    return cleaned
 
 
-def parse_site(data) -> Site:
-    """Builds a Site from decoded GeoJSON, or raises SiteError."""
-    if not isinstance(data, dict) or data.get("type") != "FeatureCollection":
-        raise SiteError("not a GeoJSON FeatureCollection")
-    features = data.get("features")
-    if not isinstance(features, list):
-        raise SiteError("the FeatureCollection has no 'features' list")
-    perimeter = None
-    site_parts: dict[str, list] = {role: [] for role in ROLES}
-    for i, feature in enumerate(features):
-        where = f"feature {i}"
-        if not isinstance(feature, dict) or feature.get("type") != "Feature":
-            raise SiteError(f"{where} is not a GeoJSON Feature")
-        props = feature.get("properties") or {}
-        role = props.get("role") if isinstance(props, dict) else None
+def _valid_polygons(geom, where: str, warnings: list[str]):
+    """The polygons of an areal geometry, repaired with make_valid when they self-intersect."""
+    shapely = need("shapely", "geo")
+    polys = list(getattr(geom, "geoms", [geom]))
+    out = []
+    for k, poly in enumerate(polys):
+        name = where if len(polys) == 1 else f"{where}, part {k}"
+        if poly.is_empty:
+            continue
+        if not poly.is_valid:
+            reason = shapely.is_valid_reason(poly)
+            fixed = shapely.make_valid(poly)
+            parts = [g for g in getattr(fixed, "geoms", [fixed]) if g.geom_type == "Polygon"
+                     and g.area > 0]
+            parts += [p for g in getattr(fixed, "geoms", []) if g.geom_type == "MultiPolygon"
+                      for p in g.geoms]
+            if not parts:
+                raise SiteError(f"{name}: the ring is not a valid area ({reason}) and encloses "
+                                "nothing after repair")
+            warnings.append(f"{name}: invalid ring ({reason}) repaired into {len(parts)} "
+                            "polygon(s)")
+            out.extend((f"{name}, repaired part {i}", p) for i, p in enumerate(parts))
+        else:
+            out.append((name, poly))
+    return out
+
+
+def _rings(poly, where: str, warnings: list[str]) -> tuple[Ring, list[Ring]]:
+    outer = _clean_ring(list(poly.exterior.coords), f"{where}, outer ring", warnings)
+    holes = [_clean_ring(list(h.coords), f"{where}, hole {i}", warnings)
+             for i, h in enumerate(poly.interiors)]
+    return outer, holes
+
+
+def _add_feature(raw: _Raw, role: str, geom, where: str) -> None:
+    kind = geom.geom_type
+    if role in AREA_ROLES:
+        if kind not in ("Polygon", "MultiPolygon"):
+            raise SiteError(f"{where} must be a Polygon or MultiPolygon, got {kind}")
+        for name, poly in _valid_polygons(geom, where, raw.warnings):
+            outer, holes = _rings(poly, name, raw.warnings)
+            {"perimeter": raw.perimeter, "obstacle": raw.obstacles,
+             "mow_area": raw.mow_areas}[role].append(outer)
+            if role != "obstacle":
+                raw.obstacles.extend(holes)  # holes of a lawn or mow area are not mowed
+            elif holes:
+                raw.warnings.append(f"{name}: holes of an obstacle are ignored")
+        return
+    if kind != "LineString":
+        raise SiteError(f"{where} must be a LineString, got {kind}")
+    line = _finite([c[:2] for c in geom.coords], where)
+    line = [p for i, p in enumerate(line) if i == 0 or p != line[i - 1]]
+    if len(line) < 2:
+        raise SiteError(f"{where}: a line needs at least two distinct positions")
+    target = raw.virtual_wire if role == "virtual_wire" else raw.docking_wire
+    if target:
+        raise SiteError(f"{where}: the site has more than one {role}")
+    target.extend(line)
+
+
+def _frame_marker(path: Path) -> str | None:
+    """The top-level "frame" member of a GeoJSON file, if any."""
+    if path.suffix.lower() not in (".geojson", ".json"):
+        return None
+    try:
+        data = json.loads(path.read_bytes())
+    except RecursionError:
+        raise SiteError("not a usable GeoJSON file: nested too deeply") from None
+    except ValueError as e:
+        raise SiteError(f"not valid JSON: {e}") from None
+    marker = data.get("frame") if isinstance(data, dict) else None
+    if marker is not None and marker not in ("local", "lonlat"):
+        raise SiteError(f"unknown \"frame\" value {marker!r}; use \"local\" or \"lonlat\"")
+    return marker
+
+
+def _read_features(path: Path):
+    """(role or None, shapely geometry, where) for every feature of every layer, and the CRS."""
+    pyogrio = need("pyogrio", "geo")
+    shapely = need("shapely", "geo")
+    from pyogrio.errors import DataSourceError, DataLayerError
+
+    try:
+        layers = [str(name) for name, _ in pyogrio.list_layers(path)]
+    except (DataSourceError, DataLayerError, OSError, ValueError) as e:
+        raise SiteError(f"not a site file GDAL can read ({_short(e)})") from None
+    features, crs = [], None
+    for layer in layers:
+        try:
+            meta, _, geoms, fields = pyogrio.raw.read(path, layer=layer)
+        except (DataSourceError, DataLayerError, OSError, ValueError, RecursionError) as e:
+            raise SiteError(f"cannot read layer {layer!r} ({_short(e)})") from None
+        if crs is None:
+            crs = meta.get("crs")
+        names = list(meta.get("fields", []))
+        for i, wkb in enumerate(geoms if geoms is not None else []):
+            where = f"feature {len(features)}" + (f" (layer {layer})" if len(layers) > 1 else "")
+            if wkb is None:
+                raise SiteError(f"{where} has no geometry")
+            try:
+                geom = shapely.from_wkb(wkb)
+            except Exception as e:  # GEOS reports malformed geometry in its own error type
+                raise SiteError(f"{where}: unreadable geometry ({_short(e)})") from None
+            record = {n: fields[k][i] for k, n in enumerate(names)}
+            features.append((_role_of(record), geom, where))
+    return features, crs
+
+
+def _short(e: Exception) -> str:
+    return str(e).strip().splitlines()[0] if str(e).strip() else type(e).__name__
+
+
+def _gather(features) -> _Raw:
+    raw = _Raw()
+    roles = [r for r, _, _ in features]
+    if not features:
+        raise SiteError("the file holds no features")
+    if all(r is None for r in roles):
+        areal = [(g, w) for _, g, w in features if g.geom_type in ("Polygon", "MultiPolygon")]
+        if len(features) != 1 or not areal:
+            raise SiteError(
+                "the features have no roles; give each a 'role' property (perimeter, obstacle, "
+                "mow_area, virtual_wire, docking_wire), or give a file of one lawn polygon")
+        features = [("perimeter", features[0][1], features[0][2] + " (lawn)")]
+    for role, geom, where in features:
         if role not in ROLES:
             raise SiteError(f"{where} has role {role!r}; expected one of {', '.join(ROLES)}")
-        where = f"{where} ({role})"
-        geometry = feature.get("geometry")
-        kind = geometry.get("type") if isinstance(geometry, dict) else None
-        if kind != ROLES[role]:
-            raise SiteError(f"{where} must be a {ROLES[role]}, got {kind or 'no geometry'}")
-        coords = geometry.get("coordinates")
-        if kind == "Polygon":
-            if not isinstance(coords, list) or not coords:
-                raise SiteError(f"{where}: a Polygon needs at least one ring")
-            rings = [_ring(r, f"{where}, ring {k}") for k, r in enumerate(coords)]
-            if role == "perimeter":
-                if perimeter is not None:
-                    raise SiteError(f"{where}: the site has more than one perimeter")
-                perimeter = rings[0]
-                site_parts["obstacle"].extend(rings[1:])  # holes of the lawn are obstacles
-            else:
-                site_parts[role].extend(rings[:1])
-                if role == "obstacle":
-                    site_parts["obstacle"].extend(rings[1:])
-        else:
-            line = _line(coords, where)
-            if len(line) < 2:
-                raise SiteError(f"{where}: a LineString needs at least two positions")
-            if site_parts[role]:
-                raise SiteError(f"{where}: the site has more than one {role}")
-            site_parts[role].append(line)
-    if perimeter is None:
+        _add_feature(raw, role, geom, f"{where} ({role})" if "(lawn)" not in where else where)
+    if not raw.perimeter:
         raise SiteError("no feature with role 'perimeter'")
-    return Site(
-        perimeter=perimeter,
-        obstacles=site_parts["obstacle"],
-        mow_areas=site_parts["mow_area"],
-        virtual_wire=site_parts["virtual_wire"][0] if site_parts["virtual_wire"] else [],
-        docking_wire=site_parts["docking_wire"][0] if site_parts["docking_wire"] else [],
-    )
+    if len(raw.perimeter) > 1:
+        # A lawn in parts: one site around them all, every part mowed as its own area.
+        shapely = need("shapely", "geo")
+        hull = shapely.MultiPoint([p for r in raw.perimeter for p in r]).convex_hull
+        raw.mow_areas = raw.perimeter + raw.mow_areas
+        raw.perimeter = [list(hull.exterior.coords)[:-1]]
+        raw.warnings.append(f"the lawn has {len(raw.mow_areas)} parts: each is planned as a mow "
+                            "area inside their convex hull")
+    return raw
 
 
-def load_site(path: Path) -> Site:
-    """Reads and parses a site file, or raises SiteError."""
+def _clip_mow_areas(site: Site) -> None:
+    """Mow areas reaching beyond the perimeter are cut back to it."""
+    if not site.mow_areas:
+        return
+    shapely = need("shapely", "geo")
+    lawn = shapely.Polygon(site.perimeter).buffer(0)
+    kept = []
+    for i, ring in enumerate(site.mow_areas):
+        area = shapely.Polygon(ring).buffer(0)
+        if lawn.covers(area):
+            kept.append(ring)
+            continue
+        inside = area.intersection(lawn)
+        parts = [g for g in getattr(inside, "geoms", [inside]) if g.geom_type == "Polygon"
+                 and g.area > 1e-6]
+        site.warnings.append(f"mow area {i} reaches beyond the perimeter: "
+                             + ("clipped to it" if parts else "dropped, it lies outside"))
+        kept.extend(list(p.exterior.coords)[:-1] for p in parts)
+    site.mow_areas = kept
+
+
+def load_site(path: Path, frame: str = "auto") -> Site:
+    """Reads a site file and projects it onto the planning plane, or raises SiteError."""
+    if frame not in FRAMES:
+        raise SiteError(f"unknown frame {frame!r}; use one of {', '.join(FRAMES)}")
+    if not path.exists():
+        raise SiteError("no such file")
+    if path.is_dir():
+        raise SiteError("is a directory, not a site file")
+    marker = _frame_marker(path)
+    features, crs = _read_features(path)
+    raw = _gather(features)
+    if frame == "auto":
+        frame = marker or ("lonlat" if crs is None and path.suffix.lower() in
+                           (".geojson", ".json") else "crs")
     try:
-        text = path.read_text(encoding="utf-8")
-    except FileNotFoundError:
-        raise SiteError("no such file") from None
-    except IsADirectoryError:
-        raise SiteError("is a directory, not a site file") from None
-    except (OSError, UnicodeDecodeError) as e:
-        raise SiteError(f"cannot read: {e}") from None
-    try:
-        data = json.loads(text)
-    except json.JSONDecodeError as e:
-        raise SiteError(f"not valid JSON: {e.msg} at line {e.lineno} column {e.colno}") from None
-    return parse_site(data)
+        if frame == "local":
+            check_planar(raw.positions())
+            to = LocalFrame()
+        else:
+            source = "EPSG:4326" if frame == "lonlat" else _source_crs(crs)
+            to = _geo_frame(raw, source)
+    except FrameError as e:
+        raise SiteError(str(e)) from None
+
+    site = Site(perimeter=to.to_plane(raw.perimeter[0]),
+                obstacles=[to.to_plane(r) for r in raw.obstacles],
+                mow_areas=[to.to_plane(r) for r in raw.mow_areas],
+                virtual_wire=to.to_plane(raw.virtual_wire),
+                docking_wire=to.to_plane(raw.docking_wire),
+                frame=to, warnings=raw.warnings)
+    _clip_mow_areas(site)
+    return site
+
+
+def _source_crs(crs):
+    pyproj = need("pyproj", "geo")
+    if crs is None:
+        raise FrameError("the file names no coordinate reference system; pass --frame lonlat "
+                         "for WGS 84 longitude/latitude or --frame local for planar metres")
+    parsed = pyproj.CRS.from_user_input(crs)
+    return parsed.to_2d() if parsed.is_geographic or parsed.is_compound else parsed
+
+
+def _geo_frame(raw: _Raw, source) -> GeoFrame:
+    pyproj = need("pyproj", "geo")
+    source = pyproj.CRS.from_user_input(source)
+    to_lonlat = pyproj.Transformer.from_crs(source, pyproj.CRS.from_epsg(4326), always_xy=True)
+    pts = raw.positions()
+    xs, ys = to_lonlat.transform([p[0] for p in pts], [p[1] for p in pts])
+    lonlat = list(zip(xs, ys))
+    if not all(math.isfinite(x) and math.isfinite(y) for x, y in lonlat):
+        raise FrameError("some coordinates cannot be projected from the file's CRS "
+                         f"{source.name!r}; pass --frame local if they are planar metres")
+    check_lonlat(lonlat)
+    return GeoFrame.centred_on(lonlat[:len(raw.perimeter[0])], source)

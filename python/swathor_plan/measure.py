@@ -1,0 +1,144 @@
+"""What a plan mows: coverage, gaps, overlap, lengths and turns, measured once for every output.
+
+The cutter is a disc as wide as the lane spacing: a mowing stretch mows everything within
+offset/2 of it. Transits mow nothing. The mowable area is the perimeter (or the union of the mow
+areas, when the site has any) minus the obstacles.
+"""
+
+from __future__ import annotations
+
+import math
+from dataclasses import dataclass
+
+from swathor_plan.errors import need
+from swathor_plan.planning import Plan
+from swathor_plan.site_file import Site
+
+# A change of heading above this at a route point counts as a turn (degrees).
+TURN_DEG = 30.0
+# Arc segments per quarter circle of the cutter's disc; more is slower and barely more exact.
+QUAD_SEGS = 4
+
+
+@dataclass
+class Measures:
+    mowable_m2: float
+    covered_m2: float
+    overlap_m2: float           # mowed twice or more
+    skipped_m2: float           # what the skipped slices would have mowed
+    mowing_m: float
+    transit_m: float
+    turns: int
+    uncovered: object           # shapely geometry of the mowable area left unmowed
+
+    @property
+    def coverage(self) -> float:
+        return self.covered_m2 / self.mowable_m2 if self.mowable_m2 > 0 else 0.0
+
+    @property
+    def uncovered_m2(self) -> float:
+        return max(0.0, self.mowable_m2 - self.covered_m2)
+
+    @property
+    def overlap_share(self) -> float:
+        return self.overlap_m2 / self.mowable_m2 if self.mowable_m2 > 0 else 0.0
+
+
+def mowable_area(site: Site):
+    shapely = need("shapely", "geo")
+    if site.mow_areas:
+        area = shapely.union_all([shapely.Polygon(r).buffer(0) for r in site.mow_areas])
+    else:
+        area = shapely.Polygon(site.perimeter).buffer(0)
+    if site.obstacles:
+        area = area.difference(shapely.union_all([shapely.Polygon(r).buffer(0)
+                                                  for r in site.obstacles]))
+    return area
+
+
+def _swaths(shapely, lines: list[list], width: float):
+    geoms = [shapely.LineString(p) if len(p) >= 2 else shapely.Point(p[0]) for p in lines if p]
+    return list(shapely.buffer(geoms, width / 2, quad_segs=QUAD_SEGS)) if geoms else []
+
+
+def _overlap(shapely, swaths: list):
+    """The area inside two or more swaths: the union of every overlapping pair's intersection."""
+    if len(swaths) < 2:
+        return shapely.GeometryCollection()
+    tree = shapely.STRtree(swaths)
+    left, right = tree.query(swaths, predicate="intersects")
+    keep = left < right
+    if not keep.any():
+        return shapely.GeometryCollection()
+    pieces = shapely.intersection([swaths[i] for i in left[keep]],
+                                  [swaths[j] for j in right[keep]])
+    pieces = [p for p in pieces if p.area > 0]
+    return shapely.union_all(pieces) if pieces else shapely.GeometryCollection()
+
+
+def count_turns(route: list) -> int:
+    turns = 0
+    for a, b, c in zip(route, route[1:], route[2:]):
+        h1 = math.atan2(b[1] - a[1], b[0] - a[0])
+        h2 = math.atan2(c[1] - b[1], c[0] - b[0])
+        if a == b or b == c:
+            continue
+        change = abs((h2 - h1 + math.pi) % (2 * math.pi) - math.pi)
+        turns += math.degrees(change) > TURN_DEG
+    return turns
+
+
+def measure(site: Site, plan: Plan, offset: float) -> Measures:
+    """Coverage of the mowable area by the mowing stretches of `plan` with lane spacing `offset`."""
+    shapely = need("shapely", "geo")
+    mowable = mowable_area(site)
+    mowing = [pts for m, _, pts in plan.stretches() if m]
+    swaths = _swaths(shapely, mowing, offset)
+    mowed = shapely.union_all(swaths) if swaths else shapely.GeometryCollection()
+    covered = mowable.intersection(mowed)
+    overlap = mowable.intersection(_overlap(shapely, swaths))
+    skipped = _swaths(shapely, [plan.slices[i] + plan.slices[i][:1] if len(plan.slices[i]) >= 3
+                                else plan.slices[i] for i in plan.skipped], offset)
+    skipped_area = (mowable.intersection(shapely.union_all(skipped)).difference(mowed).area
+                    if skipped else 0.0)
+    return Measures(
+        mowable_m2=mowable.area, covered_m2=covered.area, overlap_m2=overlap.area,
+        skipped_m2=skipped_area, mowing_m=plan.length(True), transit_m=plan.length(False),
+        turns=count_turns(plan.route), uncovered=mowable.difference(mowed))
+
+
+@dataclass
+class Gap:
+    """An unmowed band the settings leave between the laps and the lanes."""
+
+    where: str          # "border" or "obstacles"
+    width: float        # metres
+
+
+def lap_reach(laps: int, offset: float) -> float:
+    """How far from its border the last of `laps` laps mows (the first runs 0.001 inside)."""
+    return 0.001 + (laps - 0.5) * offset if laps > 0 else 0.0
+
+
+def gaps(options: dict, has_obstacles: bool) -> list[Gap]:
+    """Bands the settings leave unmowed: lanes keep the inset from every border, and laps reach
+    lap_reach() from it. Nothing when no lanes are planned or the laps are off."""
+    inset, offset = options["distanceToBorder"], options["offset"]
+    if not options["mowArea"] or not inset > 0:
+        return []
+    out = []
+    sides = [("border", options["mowBorder"], options["borderLaps"])]
+    if has_obstacles:
+        sides.append(("obstacles", options["mowExclusionsBoder"], options["exclusionsBorderLaps"]))
+    for where, on, laps in sides:
+        band = inset - lap_reach(laps if on else 0, offset)
+        if band > 1e-6:
+            out.append(Gap(where, band))
+    return out
+
+
+def fit_laps(inset: float, offset: float) -> tuple[int, float]:
+    """Lap count L and inset (L - 0.5) x offset with the smallest L whose inset covers `inset`,
+    so the last lap and the first lane meet."""
+    laps = max(1, math.ceil(inset / offset + 0.5 - 1e-9))
+    return laps, (laps - 0.5) * offset

@@ -1,0 +1,194 @@
+"""An interactive map of a plan: one HTML file with Leaflet inlined, usable offline.
+
+Geographic sites are drawn on a web-Mercator map with an optional online tile layer (off until
+chosen, so an offline page loads nothing from the network); planar sites on a plain metric
+plane. Layers: lawn, mow areas, obstacles, wires, the route coloured by order with dashed
+transits, start and end, and the area the plan leaves unmowed.
+"""
+
+from __future__ import annotations
+
+import base64
+import html
+import json
+import os
+import re
+from pathlib import Path
+
+from swathor_plan.errors import MissingExtra
+from swathor_plan.planning import Plan
+from swathor_plan.site_file import Site
+
+LEAFLET_DIRS = (
+    Path(__file__).with_name("leaflet"),          # shipped inside the installed package
+    Path("/usr/share/javascript/leaflet"),        # Debian's libjs-leaflet
+)
+# Cool-to-warm stops for the order along the route (early: dark blue, late: yellow).
+ORDER_COLOURS = ("#30123b", "#4662d7", "#1ae4b6", "#a2fc3c", "#fbb938", "#e4460a")
+# Below this the unmowed area is noise from the cutter's polygonised disc (square metres).
+MIN_GAP_M2 = 1e-3
+
+
+def leaflet_assets() -> tuple[str, str]:
+    """Leaflet's script and its stylesheet with the images inlined."""
+    dirs = ([Path(os.environ["SWATHOR_LEAFLET_DIR"])] if os.environ.get("SWATHOR_LEAFLET_DIR")
+            else []) + list(LEAFLET_DIRS)
+    for d in dirs:
+        js = d / "leaflet.min.js"
+        if not js.is_file():
+            js = d / "leaflet.js"
+        css = d / "leaflet.css"
+        if js.is_file() and css.is_file():
+            script = re.sub(r"//# sourceMappingURL=\S+", "", js.read_text(encoding="utf-8"))
+            style = css.read_text(encoding="utf-8")
+
+            def inline(m: re.Match) -> str:
+                image = d / m.group(1)
+                if not image.is_file():
+                    return "url()"
+                data = base64.b64encode(image.read_bytes()).decode()
+                return f"url(data:image/png;base64,{data})"
+
+            style = re.sub(r"url\((images/[^)]+\.png)\)", inline, style)
+            return script, style
+    raise MissingExtra("the map needs Leaflet: install Debian's libjs-leaflet or set "
+                       "SWATHOR_LEAFLET_DIR to a folder holding leaflet.js and leaflet.css")
+
+
+def _hex(c: str) -> tuple[int, int, int]:
+    return int(c[1:3], 16), int(c[3:5], 16), int(c[5:7], 16)
+
+
+def order_colour(t: float) -> str:
+    t = min(1.0, max(0.0, t)) * (len(ORDER_COLOURS) - 1)
+    i = min(int(t), len(ORDER_COLOURS) - 2)
+    a, b = _hex(ORDER_COLOURS[i]), _hex(ORDER_COLOURS[i + 1])
+    f = t - i
+    return "#" + "".join(f"{round(x + (y - x) * f):02x}" for x, y in zip(a, b))
+
+
+def _latlngs(frame, points) -> list[list[float]]:
+    # Leaflet wants [lat, lng]; a planar site is drawn with y as "lat" and x as "lng".
+    return [[round(y, 9), round(x, 9)] for x, y in frame.to_output(points)]
+
+
+def _polygons(frame, geom) -> list:
+    out = []
+    for poly in getattr(geom, "geoms", [geom]):
+        if poly.geom_type == "Polygon" and poly.area >= MIN_GAP_M2:
+            out.append([_latlngs(frame, list(poly.exterior.coords))] +
+                       [_latlngs(frame, list(r.coords)) for r in poly.interiors])
+    return out
+
+
+def map_data(site: Site, plan: Plan, measures) -> dict:
+    frame = site.frame
+    stretches = plan.stretches()
+    mowing_count = max(1, sum(1 for m, _, _ in stretches if m) - 1)
+    route, n = [], 0
+    for mowing, index, points in stretches:
+        route.append({"mowing": mowing, "slice": index, "points": _latlngs(frame, points),
+                      "colour": order_colour(n / mowing_count) if mowing else "#c0392b"})
+        n += mowing
+    data = {
+        "geographic": frame.geographic,
+        "lawn": _latlngs(frame, site.perimeter),
+        "obstacles": [_latlngs(frame, r) for r in site.obstacles],
+        "mowAreas": [_latlngs(frame, r) for r in site.mow_areas],
+        "virtualWire": _latlngs(frame, site.virtual_wire),
+        "dockingWire": _latlngs(frame, site.docking_wire),
+        "route": route,
+        "start": _latlngs(frame, plan.route[:1]),
+        "end": _latlngs(frame, plan.route[-1:]),
+        "uncovered": [],
+        "summary": "",
+    }
+    if measures is not None:
+        gaps = measures.uncovered.simplify(0.01)
+        data["uncovered"] = _polygons(frame, gaps)
+        data["summary"] = (f"coverage {measures.coverage * 100:.1f} %, "
+                           f"{measures.uncovered_m2:.1f} m² not mowed, route "
+                           f"{measures.mowing_m + measures.transit_m:.0f} m")
+    return data
+
+
+PAGE = """<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>__TITLE__</title>
+<style>__LEAFLET_CSS__</style>
+<style>
+html, body, #map { height: 100%; margin: 0; }
+body { font: 14px/1.4 system-ui, sans-serif; }
+.swathor-title { background: rgba(255,255,255,.9); padding: 6px 10px; border-radius: 4px; }
+.swathor-legend i { display: inline-block; width: 18px; height: 10px; margin-right: 6px; }
+</style>
+</head>
+<body>
+<div id="map"></div>
+<script>__LEAFLET_JS__</script>
+<script>
+"use strict";
+const data = __DATA__;
+const map = L.map("map", data.geographic ? {} : {crs: L.CRS.Simple, minZoom: -5});
+const blank = L.layerGroup();
+const bases = {"No background (offline)": blank};
+if (data.geographic) {
+  bases["OpenStreetMap (online)"] = L.tileLayer(
+    "https://tile.openstreetmap.org/{z}/{x}/{y}.png",
+    {maxZoom: 22, maxNativeZoom: 19, attribution: "&copy; OpenStreetMap contributors"});
+}
+blank.addTo(map);
+const lawn = L.polygon(data.lawn, {color: "#4d7a2a", weight: 2, fillColor: "#cfe8b8",
+                                   fillOpacity: 0.6});
+const areas = L.layerGroup(data.mowAreas.map(r => L.polygon(r, {color: "#2f6b1d", weight: 2,
+                                                                 dashArray: "2 4", fill: false})));
+const obstacles = L.layerGroup(data.obstacles.map(r => L.polygon(r, {color: "#404040",
+  weight: 1, fillColor: "#8c8c8c", fillOpacity: 0.9})));
+const gaps = L.layerGroup(data.uncovered.map(p => L.polygon(p, {stroke: false,
+  fillColor: "#ff2d95", fillOpacity: 0.85})));
+const route = L.layerGroup(data.route.map(s => L.polyline(s.points, s.mowing
+  ? {color: s.colour, weight: 2}
+  : {color: s.colour, weight: 2, dashArray: "6 5", opacity: 0.9})));
+const wires = L.layerGroup();
+if (data.virtualWire.length) L.polyline(data.virtualWire, {color: "#d98c00", weight: 4,
+                                                            opacity: 0.7}).addTo(wires);
+if (data.dockingWire.length) L.polyline(data.dockingWire, {color: "#6a1b9a", weight: 4,
+                                                            opacity: 0.8}).addTo(wires);
+const ends = L.layerGroup();
+if (data.start.length) L.circleMarker(data.start[0], {radius: 7, color: "#1f4e9e",
+  fillOpacity: 1}).bindTooltip("start").addTo(ends);
+if (data.end.length) L.circleMarker(data.end[0], {radius: 5, color: "#1f4e9e", fillColor: "#fff",
+  fillOpacity: 1}).bindTooltip("end").addTo(ends);
+for (const layer of [lawn, areas, gaps, route, obstacles, wires, ends]) layer.addTo(map);
+const overlays = {"Lawn": lawn, "Mow areas": areas, "Obstacles": obstacles,
+                  "Not mowed": gaps, "Route": route, "Wires": wires, "Start and end": ends};
+L.control.layers(bases, overlays, {collapsed: false}).addTo(map);
+map.fitBounds(lawn.getBounds(), {padding: [20, 20]});
+const title = L.control({position: "bottomleft"});
+title.onAdd = () => {
+  const div = L.DomUtil.create("div", "swathor-title swathor-legend");
+  div.innerHTML = "<b>__TITLE__</b><br>" + (data.summary ? data.summary + "<br>" : "") +
+    "<i style='background:#30123b'></i>early <i style='background:#e4460a'></i>late " +
+    "<i style='border-top:2px dashed #c0392b;height:0'></i>transit " +
+    (data.uncovered.length ? "<i style='background:#ff2d95'></i>not mowed" : "");
+  return div;
+};
+title.addTo(map);
+window.swathorReady = true;
+</script>
+</body>
+</html>
+"""
+
+
+def map_bytes(site: Site, plan: Plan, measures, title: str) -> bytes:
+    script, style = leaflet_assets()
+    data = json.dumps(map_data(site, plan, measures)).replace("</", "<\\/")
+    page = (PAGE.replace("__LEAFLET_CSS__", style)
+            .replace("__DATA__", data)
+            .replace("__TITLE__", html.escape(title))
+            .replace("__LEAFLET_JS__", script))
+    return page.encode()

@@ -247,7 +247,8 @@ def _run_site(path: Path, args, notes: list[str]) -> Outcome:
         out.add(outputs["plot"], lambda: export.plot_bytes(Path(outputs["plot"]).suffix, site,
                                                            plan, m, title))
     if outputs["map"]:
-        out.add(outputs["map"], lambda: webmap.map_bytes(site, plan, m, title))
+        out.add(outputs["map"], lambda: webmap.map_bytes(
+            site, plan, m, f"{path.name}: {args.pattern}, offset {args.offset:g} m"))
     if outputs["mission"]:
         out.add(outputs["mission"], lambda: mission.mission_bytes(
             Path(outputs["mission"]).suffix, site, plan, path.stem, args.cutter))
@@ -316,17 +317,17 @@ def _check_outputs(args, files: list[Path]) -> None:
                           "{site}")
         if template == "-" and name in ("plot",):
             raise Failure("--plot cannot go to standard output; name a file")
-        allowed = suffixes[name]
-        suffix = Path(template).suffix.lower()
-        if allowed and template != "-" and suffix not in allowed:
-            raise Failure(f"{template}: unsupported {name} type '{suffix}'; use "
-                          f"{', '.join(sorted(allowed))}")
         for f in files:
             target = _output_path(template, f)
             try:
                 check_target(target)
             except OutputError as e:
                 raise Failure(str(e)) from None
+        allowed = suffixes[name]
+        suffix = Path(template).suffix.lower()
+        if allowed and template != "-" and suffix not in allowed:
+            raise Failure(f"{template}: unsupported {name} type '{suffix}'; use "
+                          f"{', '.join(sorted(allowed))}")
     if args.mission == "-" and Path(args.mission).suffix == "":
         raise Failure("--mission -: standard output needs a type; name a file")
 

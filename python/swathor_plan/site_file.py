@@ -102,6 +102,8 @@ def _valid_polygons(geom, where: str, warnings: list[str]):
         name = where if len(polys) == 1 else f"{where}, part {k}"
         if poly.is_empty:
             continue
+        if len(set(poly.exterior.coords)) < 3:
+            raise SiteError(f"{name}: a ring needs at least three distinct positions")
         if not poly.is_valid:
             reason = shapely.is_valid_reason(poly)
             fixed = shapely.make_valid(poly)

@@ -31,8 +31,8 @@ MIN_GAP_M2 = 1e-3
 
 def leaflet_assets() -> tuple[str, str]:
     """Leaflet's script and its stylesheet with the images inlined."""
-    dirs = ([Path(os.environ["SWATHOR_LEAFLET_DIR"])] if os.environ.get("SWATHOR_LEAFLET_DIR")
-            else []) + list(LEAFLET_DIRS)
+    chosen = os.environ.get("SWATHOR_LEAFLET_DIR")
+    dirs = [Path(chosen)] if chosen else list(LEAFLET_DIRS)
     for d in dirs:
         js = d / "leaflet.min.js"
         if not js.is_file():

@@ -1,0 +1,184 @@
+"""Site files as GIS tools write them, their frames, and mission files read back by robots' tools."""
+
+import csv
+import io
+import json
+import math
+from pathlib import Path
+
+import pyogrio
+import pytest
+import shapely
+
+import swathor_plan as sp
+from swathor_plan.mission import MAV_CMD_DO_SET_SERVO, MAV_CMD_NAV_WAYPOINT
+
+REPO = Path(__file__).resolve().parents[2]
+GARDEN = REPO / "examples" / "sites" / "garden.geojson"
+LON0, LAT0 = 5.17, 52.086          # a lawn in the Netherlands
+M_PER_DEG_LAT = 111_250.0          # near 52 N, good to 0.1 % for sizing test lawns
+M_PER_DEG_LON = M_PER_DEG_LAT * math.cos(math.radians(LAT0))
+
+
+def lonlat_rect(w, h, z=None):
+    pts = [(0, 0), (w, 0), (w, h), (0, h), (0, 0)]
+    return [[LON0 + x / M_PER_DEG_LON, LAT0 + y / M_PER_DEG_LAT] + ([z] if z is not None else [])
+            for x, y in pts]
+
+
+def collection(features, **top):
+    return {"type": "FeatureCollection", **top, "features": features}
+
+
+def polygon(rings, role=None):
+    return {"type": "Feature", "properties": {"role": role} if role else {},
+            "geometry": {"type": "Polygon", "coordinates": rings}}
+
+
+def write(tmp_path, data, name="site.geojson"):
+    path = tmp_path / name
+    path.write_text(json.dumps(data))
+    return path
+
+
+METRIC = [[0, 0], [30, 0], [30, 20], [0, 20], [0, 0]]
+
+
+@pytest.mark.parametrize("data, frame, expect", [
+    (collection([polygon([lonlat_rect(30, 20)], "perimeter")]), "auto", "geo"),
+    (collection([polygon([lonlat_rect(30, 20, z=41.5)])]), "auto", "geo"),   # RTK heights
+    (collection([polygon([METRIC])], frame="local"), "auto", "local"),
+    (collection([polygon([METRIC])]), "local", "local"),
+    (collection([polygon([METRIC])]), "auto", "--frame local"),
+    (collection([polygon([METRIC])],
+                crs={"type": "name", "properties": {"name": "urn:ogc:def:crs:OGC:1.3:CRS84"}}),
+     "auto", "--frame local"),
+    (collection([polygon([[[500000, 5770000], [500030, 5770000], [500030, 5770020],
+                           [500000, 5770020], [500000, 5770000]]])],
+                crs={"type": "name", "properties": {"name": "urn:ogc:def:crs:EPSG::32631"}}),
+     "auto", "geo"),
+    (collection([polygon([lonlat_rect(30, 20)])], frame="local"), "auto", "--frame lonlat"),
+    (collection([polygon([lonlat_rect(30, 20)])]), "local", "--frame lonlat"),
+])
+def test_frame_rules(tmp_path, data, frame, expect):
+    path = write(tmp_path, data)
+    if expect.startswith("--"):
+        with pytest.raises(sp.SiteError, match=expect):
+            sp.load_site(path, frame)
+        return
+    site = sp.load_site(path, frame)
+    assert site.frame.geographic == (expect == "geo")
+    area = shapely.Polygon(site.perimeter).area
+    assert area == pytest.approx(600, rel=1e-2)   # 30 x 20 m however it was given
+
+
+def test_lonlat_lawn_plans_the_route_of_its_local_plane(tmp_path):
+    site = sp.load_site(GARDEN)
+    local = collection([polygon([site.perimeter + site.perimeter[:1]], "perimeter")] +
+                       [polygon([r + r[:1]], "obstacle") for r in site.obstacles], frame="local")
+    planar = sp.load_site(write(tmp_path, local))
+    options = sp.options(angle=0.4)
+    a = sp.plan_site(site, options, site.perimeter[0])
+    b = sp.plan_site(planar, options, planar.perimeter[0])
+    assert len(a.route) == len(b.route) > 100
+    assert max(math.dist(p, q) for p, q in zip(a.route, b.route)) < 1e-3
+
+
+def test_gis_formats_written_by_gdal(tmp_path):
+    """GeoPackage, Shapefile and KML written by GDAL itself; a MultiPolygon lawn with a hole."""
+    import numpy as np
+
+    lawn = shapely.MultiPolygon([
+        shapely.Polygon(lonlat_rect(20, 10), [[[x + 5 / M_PER_DEG_LON, y + 4 / M_PER_DEG_LAT]
+                                               for x, y in lonlat_rect(2, 2)]]),
+        shapely.Polygon([[x + 30 / M_PER_DEG_LON, y] for x, y in lonlat_rect(10, 10)]),
+    ])
+    lawn = shapely.affinity.translate(lawn, 2 / M_PER_DEG_LON, 2 / M_PER_DEG_LAT, 0)
+    geoms = np.array([shapely.to_wkb(lawn)], dtype=object)
+    for name, driver in (("lawn.gpkg", "GPKG"), ("lawn.shp", "ESRI Shapefile"),
+                         ("lawn.kml", "KML")):
+        path = tmp_path / name
+        pyogrio.raw.write(path, geoms, [np.array(["perimeter"], dtype=object)], ["role"],
+                          driver=driver, geometry_type="MultiPolygon", crs="EPSG:4326")
+        site = sp.load_site(path)
+        assert site.frame.geographic
+        assert len(site.mow_areas) == 2 and len(site.obstacles) == 1
+        plan = sp.plan_site(site, sp.options(offset=0.5), site.perimeter[0])
+        assert not plan.skipped and plan.slices
+
+
+@pytest.fixture(scope="module")
+def garden_plan():
+    site = sp.load_site(GARDEN)
+    return site, sp.plan_site(site, sp.options(), site.perimeter[0])
+
+
+def test_waypoints_read_back_by_pymavlink(tmp_path, garden_plan):
+    from pymavlink import mavwp
+
+    site, plan = garden_plan
+    path = tmp_path / "garden.waypoints"
+    path.write_bytes(sp.mission_bytes(".waypoints", site, plan, "garden",
+                                      sp.Cutter.parse("servo:9:1900:1100")))
+    loader = mavwp.MAVWPLoader()
+    assert loader.load(str(path)) > len(plan.route)
+    items = [loader.wp(i) for i in range(loader.count())]
+    nav = [(w.y, w.x) for w in items[1:] if w.command == MAV_CMD_NAV_WAYPOINT]
+    back = site.frame.lonlat_to_plane(nav)
+    assert len(back) == len(plan.route)
+    assert max(math.dist(p, q) for p, q in zip(back, plan.route)) < 1e-3
+    # The cutter runs exactly along the mowing stretches.
+    pwm, mowing = None, []
+    for w in items[1:]:
+        if w.command == MAV_CMD_DO_SET_SERVO:
+            assert w.param1 == 9
+            pwm = w.param2
+        else:
+            mowing.append(pwm == 1900)
+    assert mowing[1:] == plan.steps and not mowing[0]
+
+
+def test_plan_gpx_csv_read_back(garden_plan):
+    import gpxpy
+    import jsonschema
+
+    site, plan = garden_plan
+    qgc = json.loads(sp.mission_bytes(".plan", site, plan, "garden"))
+    item = {"type": "object", "required": ["type", "command", "frame", "params", "autoContinue",
+                                           "doJumpId"],
+            "properties": {"params": {"type": "array", "minItems": 7, "maxItems": 7}}}
+    schema = {"type": "object", "required": ["fileType", "version", "mission", "geoFence",
+                                             "rallyPoints"],
+              "properties": {"fileType": {"const": "Plan"}, "mission": {
+                  "type": "object", "required": ["version", "firmwareType", "vehicleType",
+                                                 "plannedHomePosition", "items"],
+                  "properties": {"items": {"type": "array", "items": item}}}}}
+    jsonschema.validate(qgc, schema)
+    lonlat = [(i["params"][5], i["params"][4]) for i in qgc["mission"]["items"]]
+    gpx = gpxpy.parse(sp.mission_bytes(".gpx", site, plan, "garden").decode())
+    rows = list(csv.DictReader(io.StringIO(sp.mission_bytes(".csv", site, plan, "x").decode())))
+    for back in (site.frame.lonlat_to_plane(lonlat),
+                 site.frame.lonlat_to_plane([(p.longitude, p.latitude)
+                                             for p in gpx.routes[0].points]),
+                 site.frame.lonlat_to_plane([(float(r["longitude"]), float(r["latitude"]))
+                                             for r in rows]),
+                 [(float(r["x"]), float(r["y"])) for r in rows]):
+        assert max(math.dist(p, q) for p, q in zip(back, plan.route)) < 1e-3
+    assert [r["mowing"] == "1" for r in rows[1:]] == plan.steps
+
+
+def test_geojson_out_is_rfc7946_and_splits_the_route(garden_plan):
+    site, plan = garden_plan
+    data = sp.plan_geojson(site, plan)
+    assert "crs" not in data and "frame" not in data
+    route = [f for f in data["features"] if f["properties"].get("order") is not None]
+    assert [f["properties"]["order"] for f in route] == list(range(len(route)))
+    assert {f["properties"]["kind"] for f in route} == {"mowing", "transit"}
+    points = [tuple(route[0]["geometry"]["coordinates"][0])] + [
+        tuple(p) for f in route for p in f["geometry"]["coordinates"][1:]]
+    back = site.frame.lonlat_to_plane(points)
+    assert max(math.dist(p, q) for p, q in zip(back, plan.route)) < 1e-3
+    total = sum(f["properties"]["length_m"] for f in route)
+    assert total == pytest.approx(plan.length(True) + plan.length(False), abs=1e-2)
+    for f in data["features"]:
+        assert all(-180 <= x <= 180 and -90 <= y <= 90 for x, y in f["geometry"]["coordinates"])

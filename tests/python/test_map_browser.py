@@ -1,0 +1,56 @@
+"""The offline map in a real browser: headless Chromium driven by selenium, with no network."""
+
+import io
+import shutil
+from pathlib import Path
+
+import pytest
+
+import swathor_plan as sp
+
+webdriver = pytest.importorskip("selenium.webdriver")
+CHROMIUM, DRIVER = shutil.which("chromium"), shutil.which("chromedriver")
+pytestmark = pytest.mark.skipif(not (CHROMIUM and DRIVER), reason="needs chromium and chromedriver")
+
+REPO = Path(__file__).resolve().parents[2]
+
+
+@pytest.fixture(scope="module")
+def browser():
+    from selenium.webdriver.chrome.service import Service
+
+    options = webdriver.ChromeOptions()
+    options.binary_location = CHROMIUM
+    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                "--no-first-run", "--disable-background-networking", "--disable-component-update",
+                "--disable-sync", "--disable-quic", "--window-size=1000,800",
+                # Every network request fails: the page must not need one.
+                "--proxy-server=http://127.0.0.1:9", "--proxy-bypass-list=<-loopback>"):
+        options.add_argument(arg)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    driver = webdriver.Chrome(service=Service(DRIVER), options=options)
+    yield driver
+    driver.quit()
+
+
+@pytest.mark.parametrize("site", ["garden", "garden-local"])
+def test_map_loads_offline_and_shows_the_route(tmp_path, browser, site):
+    from PIL import Image
+
+    s = sp.load_site(REPO / "examples" / "sites" / f"{site}.geojson")
+    plan = sp.plan_site(s, sp.options(), s.perimeter[0])
+    page = tmp_path / "map.html"
+    page.write_bytes(sp.map_bytes(s, plan, sp.measure(s, plan, 0.5), site))
+    browser.get(page.as_uri())
+    assert browser.execute_script("return window.swathorReady === true")
+    errors = [e for e in browser.get_log("browser") if e["level"] == "SEVERE"]
+    assert errors == []
+    shapes = browser.execute_script(
+        "return document.querySelectorAll('.leaflet-overlay-pane path').length")
+    assert shapes >= len(plan.stretches())
+    labels = browser.execute_script(
+        "return [...document.querySelectorAll('.leaflet-control-layers label')]"
+        ".map(l => l.textContent.trim())")
+    assert "Route" in labels and "Not mowed" in labels
+    image = Image.open(io.BytesIO(browser.get_screenshot_as_png())).convert("RGB")
+    assert len(image.getcolors(1 << 20) or []) > 50     # drawn, not a blank page

@@ -1,0 +1,104 @@
+"""Coverage, overlap, the gap rule and the slice kinds of one planning run."""
+
+import itertools
+from pathlib import Path
+
+import pytest
+
+import swathor
+import swathor_plan as sp
+from swathor_plan.planning import environment, settings_from
+
+REPO = Path(__file__).resolve().parents[2]
+SITES = REPO / "examples" / "sites"
+STRIP = sp.Site(perimeter=[(0, 0), (10, 0), (10, 2), (0, 2)])
+
+
+def lanes(*ys):
+    """A plan that mows one lane per y across the strip, with transits between them."""
+    route, steps = [], []
+    for i, y in enumerate(ys):
+        route += [(0, y), (10, y)]
+        steps += ([-1] if i else []) + [i]
+    return sp.Plan(route, [[(0, y), (10, y)] for y in ys], ["lane"] * len(ys), steps, [], 0.0)
+
+
+@pytest.mark.parametrize("ys, covered, overlap", [
+    ((0.5,), 10.0, 0.0),            # one lane: the lower half of the strip, a known gap above
+    ((0.5, 1.5), 20.0, 0.0),        # two lanes side by side: all of it, no overlap
+    ((0.5, 1.0), 15.0, 5.0),        # two lanes half a width apart: 5 m² mowed twice
+])
+def test_coverage_and_overlap_by_hand(ys, covered, overlap):
+    m = sp.measure(STRIP, lanes(*ys), 1.0)
+    assert m.covered_m2 == pytest.approx(covered, abs=1e-6)
+    assert m.uncovered_m2 == pytest.approx(20 - covered, abs=1e-6)
+    assert m.overlap_m2 == pytest.approx(overlap, abs=1e-6)
+    assert m.transit_m == pytest.approx(sum(((10 ** 2 + (b - a) ** 2) ** 0.5)
+                                            for a, b in zip(ys, ys[1:])))
+
+
+def test_transits_mow_nothing_and_mow_areas_bound_the_measure():
+    plan = lanes(0.5, 1.5)
+    plan.step_slice = [0, -1, -1]
+    site = sp.Site(perimeter=STRIP.perimeter, mow_areas=[[(0, 0), (5, 0), (5, 2), (0, 2)]])
+    m = sp.measure(site, plan, 1.0)
+    assert m.mowable_m2 == pytest.approx(10) and m.covered_m2 == pytest.approx(5)
+
+
+@pytest.mark.parametrize("inset, offset, laps, fitted", [
+    (1.5, 0.5, 4, 1.75), (1.0, 0.4, 3, 1.0), (0.3, 0.3, 2, 0.45), (0.0, 0.5, 1, 0.25),
+])
+def test_fit_rule(inset, offset, laps, fitted):
+    assert sp.fit_laps(inset, offset) == (laps, pytest.approx(fitted))
+    options = sp.options(distanceToBorder=fitted, offset=offset, borderLaps=laps,
+                         exclusionsBorderLaps=laps)
+    assert sp.gaps(options, True) == []
+
+
+@pytest.mark.parametrize("laps, gaps", [((3, 2), {"border": 0.249, "obstacles": 0.749}),
+                                        ((4, 4), {}), ((1, 0), {"border": 1.249, "obstacles": 1.5})])
+def test_gap_rule(laps, gaps):
+    options = sp.options(borderLaps=laps[0], exclusionsBorderLaps=laps[1])
+    found = {g.where: round(g.width, 3) for g in sp.gaps(options, True)}
+    assert found == gaps
+
+
+def three_run_kinds(site, options):
+    """The slice kinds as three planner runs tell them: the area slices, then the laps."""
+    env = environment(site)
+    start = swathor.Point(*site.perimeter[0])
+
+    def count(**only):
+        s = settings_from({**options, "mowArea": False, "mowBorder": False,
+                           "mowExclusionsBoder": False, **only})
+        return len(swathor.PathService().computeFullTask(env, s, start).slices)
+
+    full = len(swathor.PathService().computeFullTask(env, settings_from(options), start).slices)
+    border, obstacle = count(mowBorder=True), count(mowExclusionsBoder=True)
+    return ["area"] * (full - border - obstacle) + ["border_lap"] * border + \
+        ["obstacle_lap"] * obstacle
+
+
+@pytest.mark.parametrize("name, pattern, inset, laps, ccw, offset", [
+    (n, *rest) for n, rest in itertools.product(
+        ("garden", "orchard"),
+        [("lines", 1.5, (3, 2), (False, False), 0.5), ("rings", 0, (4, 4), (False, False), 0.9),
+         ("rings", 0.7, (1, 7), (True, False), 0.5), ("squares", 1.5, (4, 4), (True, True), 0.9),
+         ("lines", 0, (2, 5), (False, True), 0.4)])])
+def test_kinds_of_one_run_match_three_runs(name, pattern, inset, laps, ccw, offset):
+    site = sp.load_site(SITES / f"{name}.geojson")
+    options = sp.options(pattern=pattern, offset=offset, angle=0.3, distanceToBorder=inset,
+                         borderLaps=laps[0], exclusionsBorderLaps=laps[1], mowBorderCcw=ccw[0],
+                         mowExclusionsBorderCcw=ccw[1])
+    plan = sp.plan_site(site, options, site.perimeter[0])
+    kinds = [k if k.endswith("lap") else "area" for k in plan.kinds]
+    assert kinds == three_run_kinds(site, options)
+
+
+def test_coverage_stays_cheap_on_fine_lanes():
+    """A 100 m square at 0.02 m: 5000 lanes. Counted, not timed: one swath per stretch."""
+    site = sp.Site(perimeter=[(0, 0), (100, 0), (100, 100), (0, 100)])
+    plan = sp.plan_site(site, sp.options(offset=0.02, distanceToBorder=0, mowBorder=False,
+                                         mowExclusionsBoder=False), (0, 0))
+    m = sp.measure(site, plan, 0.02)
+    assert len(plan.slices) == 5000 and m.coverage > 0.999

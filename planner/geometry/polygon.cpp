@@ -19,8 +19,7 @@ double signedArea(const std::vector<Point>& ring) {
 double Polygon::signedArea() const { return Planner::signedArea(points_); }
 
 void Polygon::setOrientation(bool ccw) {
-  const bool isCcw = signedArea() > 0.0;
-  if (isCcw != ccw) std::reverse(points_.begin(), points_.end());
+  if (!hasOrientation(ccw)) std::reverse(points_.begin(), points_.end());
 }
 
 }  // namespace Planner

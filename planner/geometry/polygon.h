@@ -26,6 +26,10 @@ class Polygon {
   // so degenerate rings count as clockwise.
   void setOrientation(bool ccw);
 
+  // Whether the ring already runs counter-clockwise (ccw) or clockwise by the rule of
+  // setOrientation, which reverses the points exactly when this is false.
+  bool hasOrientation(bool ccw) const { return (signedArea() > 0.0) == ccw; }
+
  private:
   std::vector<Point> points_;
 };

@@ -26,9 +26,11 @@ void checkLength(const std::string& what, double value) {
   }
 }
 
-void checkPoints(const std::string& what, const std::vector<Point>& points) {
+// `given` maps a stored point index to the caller's (rings may be stored reversed).
+template <typename GivenIndex>
+void checkPoints(const std::string& what, const std::vector<Point>& points, GivenIndex given) {
   for (std::size_t i = 0; i < points.size(); ++i) {
-    const std::string where = what + " point " + std::to_string(i);
+    const std::string where = what + " point " + std::to_string(given(i));
     checkLength(where + " x", points[i].x);
     checkLength(where + " y", points[i].y);
   }
@@ -48,17 +50,21 @@ void checkRequest(const Environment& environment, const PathSettings& settings,
   }
   checkLength("distanceToBorder", settings.distanceToBorder);
 
-  checkPoints("perimeter", environment.getPerimeter().getPoints());
+  const auto same = [](std::size_t i) { return i; };
+  checkPoints("perimeter", environment.getPerimeter().getPoints(),
+              [&](std::size_t i) { return environment.givenPerimeterIndex(i); });
   const auto& obstacles = environment.getObstacles();
-  for (std::size_t i = 0; i < obstacles.size(); ++i) {
-    checkPoints("obstacle " + std::to_string(i), obstacles[i].getPoints());
+  for (std::size_t k = 0; k < obstacles.size(); ++k) {
+    checkPoints("obstacle " + std::to_string(k), obstacles[k].getPoints(),
+                [&](std::size_t i) { return environment.givenObstacleIndex(k, i); });
   }
   const auto& mowAreas = environment.getMowAreas();
-  for (std::size_t i = 0; i < mowAreas.size(); ++i) {
-    checkPoints("mow area " + std::to_string(i), mowAreas[i].getPoints());
+  for (std::size_t k = 0; k < mowAreas.size(); ++k) {
+    checkPoints("mow area " + std::to_string(k), mowAreas[k].getPoints(),
+                [&](std::size_t i) { return environment.givenMowAreaIndex(k, i); });
   }
-  checkPoints("virtual wire", environment.getVirtualWire().getPoints());
-  checkPoints("docking wire", environment.getDockingWire().getPoints());
+  checkPoints("virtual wire", environment.getVirtualWire().getPoints(), same);
+  checkPoints("docking wire", environment.getDockingWire().getPoints(), same);
   checkLength("start x", start.x);
   checkLength("start y", start.y);
 }

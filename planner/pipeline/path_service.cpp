@@ -1,7 +1,9 @@
 #include "planner/pipeline/path_service.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
+#include <string>
 #include <sstream>
 #include <stdexcept>
 #include <utility>
@@ -11,13 +13,18 @@
 #include "planner/coverage/offset_rings.h"
 #include "planner/geometry/transforms.h"
 #include "planner/pipeline/input_checks.h"
+#include "planner/pipeline/obstacle_clipping.h"
 
 namespace Planner {
 namespace {
 
 constexpr double kHalfPi = 1.5707963267948966;
 constexpr double kFirstLapDistance = 0.001;
+// Scan lines of one request, summed over its areas and both passes of "squares".
 constexpr double kMaxScanLines = 1e7;
+// A scan line step must be this many units in the last place of the largest |y|, so
+// that every step moves y by about the spacing.
+constexpr double kMinStepUlps = 16.0;
 
 // Lap counts beyond the signed 32-bit range mean "as many as possible", not a
 // wrapped-around small count.
@@ -30,20 +37,67 @@ void appendRings(std::vector<LineString>& slices, std::vector<Polygon>&& rings) 
   for (Polygon& ring : rings) slices.emplace_back(std::move(ring.getPoints()));
 }
 
-std::vector<LineString> slicedLanes(const Environment& area, double offset,
-                                    const Cancellation& cancel) {
-  const double count = scanLineCount(area, offset);
-  if (count > kMaxScanLines) {
-    const auto& pts = area.getPerimeter().getPoints();
-    const auto [lo, hi] = std::minmax_element(
-        pts.begin(), pts.end(), [](const Point& a, const Point& b) { return a.y < b.y; });
+// y extent and largest |y| of an area's outer ring.
+struct ScanSpan {
+  double height = 0.0;
+  double maxAbsY = 0.0;
+};
+
+ScanSpan scanSpan(const Environment& area) {
+  const auto& pts = area.getPerimeter().getPoints();
+  if (pts.empty()) return {};
+  const auto [lo, hi] = std::minmax_element(
+      pts.begin(), pts.end(), [](const Point& a, const Point& b) { return a.y < b.y; });
+  return {hi->y - lo->y, std::max(std::fabs(lo->y), std::fabs(hi->y))};
+}
+
+std::string countText(double count) {
+  std::ostringstream out;
+  if (count < 1e15) {
+    out << static_cast<unsigned long long>(count);
+  } else {
+    out << "more than 10,000,000";
+  }
+  return out.str();
+}
+
+// Refuses, before any lane is made, a spacing whose scan lines would not end: more than
+// kMaxScanLines over all areas and both passes of "squares", or too small to move y at
+// the area's coordinates (y + offset == y).
+void checkLaneBudget(const std::vector<Environment>& areas, const PathSettings& settings) {
+  if (settings.pattern != "lines" && settings.pattern != "squares") return;
+  const double offset = settings.offset;
+  double total = 0.0;
+  double tallest = 0.0;
+  double largestY = 0.0;
+  for (const Environment& area : areas) {
+    std::vector<Environment> passes{area};
+    if (settings.pattern == "squares") {
+      passes.push_back(area);
+      passes.back().rotate(kHalfPi);
+    }
+    for (const Environment& pass : passes) {
+      const double lines = scanLineCount(pass, offset);
+      if (lines == 0.0) continue;
+      const ScanSpan span = scanSpan(pass);
+      tallest = std::max(tallest, span.height);
+      largestY = std::max(largestY, span.maxAbsY);
+      total += lines;
+    }
+  }
+  if (total > kMaxScanLines) {
     std::ostringstream message;
-    message << "offset " << offset << " is too small for an area of height " << hi->y - lo->y
-            << ": it would need " << static_cast<unsigned long long>(count)
-            << " scan lines (at most 10000000)";
+    message << "offset " << offset << " is too small for an area of height " << tallest
+            << ": it would need " << countText(total) << " scan lines (at most 10000000)";
     throw std::invalid_argument(message.str());
   }
-  return generateLineSlices(area, offset, cancel);
+  const double smallest = kMinStepUlps * std::numeric_limits<double>::epsilon() * largestY;
+  if (offset < smallest) {
+    std::ostringstream message;
+    message << "offset " << offset << " is too small to move a scan line at coordinates of "
+            << "magnitude " << largestY << ": it must be at least " << smallest;
+    throw std::invalid_argument(message.str());
+  }
 }
 
 std::vector<Environment> prepareAreas(const Environment& site, const PathSettings& settings,
@@ -68,12 +122,12 @@ std::vector<Environment> prepareAreas(const Environment& site, const PathSetting
 void appendAreaSlices(Environment& area, const PathSettings& settings,
                       std::vector<LineString>& slices, const Cancellation& cancel) {
   if (settings.pattern == "lines") {
-    std::vector<LineString> lanes = slicedLanes(area, settings.offset, cancel);
+    std::vector<LineString> lanes = generateLineSlices(area, settings.offset, cancel);
     std::move(lanes.begin(), lanes.end(), std::back_inserter(slices));
   } else if (settings.pattern == "squares") {
-    std::vector<LineString> lanes = slicedLanes(area, settings.offset, cancel);
+    std::vector<LineString> lanes = generateLineSlices(area, settings.offset, cancel);
     area.rotate(kHalfPi);
-    std::vector<LineString> cross = slicedLanes(area, settings.offset, cancel);
+    std::vector<LineString> cross = generateLineSlices(area, settings.offset, cancel);
     area.rotate(-kHalfPi);
     for (LineString& lane : cross) rotatePoints(lane.getPoints(), -kHalfPi);
     std::move(lanes.begin(), lanes.end(), std::back_inserter(slices));
@@ -109,15 +163,18 @@ PathPlanner::PlanningResult computeFullTaskWith(const Environment& environment,
   checkRequest(environment, settings, start);
   const double a = settings.angle;
 
-  Environment site = environment;
-  site.rotate(-a);
+  Environment rotated = environment;
+  rotated.rotate(-a);
   const Point workingStart = rotatePoint(start, -a);
+  ClippedSite clipped = clipObstaclesToPerimeter(rotated, cancel);
+  if (clipped.perimeterCovered) return {};
+  Environment& site = clipped.site;
 
   std::vector<LineString> slices;
   if (settings.mowArea) {
-    for (Environment& area : prepareAreas(site, settings, cancel)) {
-      appendAreaSlices(area, settings, slices, cancel);
-    }
+    std::vector<Environment> areas = prepareAreas(site, settings, cancel);
+    checkLaneBudget(areas, settings);
+    for (Environment& area : areas) appendAreaSlices(area, settings, slices, cancel);
   }
 
   // Border laps and laps around obstacles come from the same offset run: one run

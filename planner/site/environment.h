@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "planner/geometry/line_string.h"
@@ -28,6 +29,12 @@ class Environment {
   const LineString& getVirtualWire() const { return virtualWire_; }
   const LineString& getDockingWire() const { return dockingWire_; }
 
+  // Where point i of a stored ring stood in the ring as the caller gave it: rings are
+  // reversed on entry when their orientation differs. For messages about the input.
+  std::size_t givenPerimeterIndex(std::size_t i) const;
+  std::size_t givenObstacleIndex(std::size_t ring, std::size_t i) const;
+  std::size_t givenMowAreaIndex(std::size_t ring, std::size_t i) const;
+
   // Turns all five members about the origin by `angle` radians (counter-clockwise
   // for a positive angle). Orientations are preserved.
   void rotate(double angle);
@@ -38,6 +45,9 @@ class Environment {
   std::vector<Polygon> mowAreas_;
   LineString virtualWire_;
   LineString dockingWire_;
+  bool perimeterReversed_ = false;
+  std::vector<bool> obstacleReversed_;
+  std::vector<bool> mowAreaReversed_;
 };
 
 }  // namespace Planner

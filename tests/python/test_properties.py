@@ -143,11 +143,16 @@ def test_any_site_plans_safely(site, opts, start):
         ring = sl + sl[:1] if len(sl) >= 3 else sl
         edges.update(zip(ring, ring[1:]))
     wire = site[3]
+    # Obstacles count only inside the perimeter, on the planner's 1/1000 grid: a hop may
+    # run along the border where an obstacle reaches it.
+    lawn = ShPolygon(site[0])
     blocks = []
     for o in site[1]:
         shape = ShPolygon(o)
-        if shape.is_valid and shape.area > 1e-6:
-            blocks.append(shape.buffer(-1e-6))
+        if shape.is_valid and shape.area > 1e-6 and lawn.is_valid:
+            inside = shape.intersection(lawn)
+            blocks.append(shape.buffer(-1e-6) if inside.area == shape.area else
+                          inside.buffer(-2e-3))
     for a, b in steps:
         if (a, b) in edges or (b, a) in edges:
             continue

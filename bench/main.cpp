@@ -1,7 +1,10 @@
 // Benchmark of one computeFullTask per site: the module's planner against the
 // literal reference planner, on the same slices.
 //
-//   swathor_bench [--runs N] [--no-literal] [--scaling] [--huge] [SITE...]
+//   swathor_bench [--runs N] [--no-literal] [--scaling] [--huge] [--adversarial] [SITE...]
+//
+// --adversarial: sites that must stay bounded (dense obstacle fields, a start inside an
+// obstacle on 6000 lanes, a 100,000-point wire, 100,000 perimeter vertices).
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -89,6 +92,7 @@ int main(int argc, char** argv) {
   bool literal = true;
   bool scaling = false;
   bool huge = false;
+  bool adversarial = false;
   std::vector<std::string> names;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) {
@@ -99,8 +103,11 @@ int main(int argc, char** argv) {
       scaling = true;
     } else if (!std::strcmp(argv[i], "--huge")) {
       huge = true;
+    } else if (!std::strcmp(argv[i], "--adversarial")) {
+      adversarial = true;
     } else if (argv[i][0] == '-') {
-      std::fprintf(stderr, "usage: %s [--runs N] [--no-literal] [--scaling] [--huge] [SITE...]\n",
+      std::fprintf(stderr, "usage: %s [--runs N] [--no-literal] [--scaling] [--huge] [--adversarial] "
+                           "[SITE...]\n",
                    argv[0]);
       return 2;
     } else {
@@ -122,6 +129,16 @@ int main(int argc, char** argv) {
     }
   }
   if (huge) {
+    Bench::Site s = Bench::huge(100000);
+    s.name = "huge-100k";
+    sites.push_back(std::move(s));
+  }
+
+  if (wanted("dense-1600")) sites.push_back(Bench::dense(40));
+  if (adversarial) {
+    for (int k : {30, 40, 50}) sites.push_back(Bench::dense(k));
+    sites.push_back(Bench::startInObstacle());
+    sites.push_back(Bench::longWire(100000));
     Bench::Site s = Bench::huge(100000);
     s.name = "huge-100k";
     sites.push_back(std::move(s));

@@ -86,4 +86,33 @@ Site huge(int vertices) {
   return {"huge", std::move(env), s, {5, 5}};
 }
 
+Site dense(int k) {
+  Environment env(Polygon({{0, 0}, {100, 0}, {100, 100}, {0, 100}}));
+  for (int r = 0; r < k; ++r) {
+    for (int c = 0; c < k; ++c) env.addObstacle(square(1.25 + 2.0 * c, 1.25 + 2.0 * r, 0.5));
+  }
+  return {"dense-" + std::to_string(k * k), std::move(env), PathSettings(), {0.1, 0.1}};
+}
+
+Site startInObstacle() {
+  Environment env(Polygon({{0, 0}, {300, 0}, {300, 300}, {0, 300}}));
+  env.addObstacle(square(150, 150, 2));
+  PathSettings s;
+  s.offset = 0.05;
+  s.distanceToBorder = 0.0;
+  return {"start-in-obstacle", std::move(env), s, {150, 150}};
+}
+
+Site longWire(int points) {
+  Site site = park();
+  LineString wire;
+  for (int i = 0; i < points; ++i) {
+    const double t = static_cast<double>(i) / points;
+    wire.addPoint({5 + 90 * t, 40 + 30 * std::sin(t * 400)});
+  }
+  site.environment.setVirtualWire(wire);
+  site.name = "wire-" + std::to_string(points);
+  return site;
+}
+
 }  // namespace Planner::Bench

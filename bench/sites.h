@@ -30,4 +30,13 @@ Site estate(double offset = 0.3);
 // A site of about `vertices` vertices in total (perimeter and 100 obstacles).
 Site huge(int vertices);
 
+// Adversarial sites: each must finish in bounded time or be refused up front.
+// dense: a 100 m square with k x k obstacles 0.5 m wide, 2 m apart; default settings.
+Site dense(int k);
+// startInObstacle: 6000 lanes (a 300 m x 300 m square at 0.05 m) and a start inside a
+// 2 m obstacle.
+Site startInObstacle();
+// longWire: the park with a virtual wire of `points` points zig-zagging across it.
+Site longWire(int points);
+
 }  // namespace Planner::Bench

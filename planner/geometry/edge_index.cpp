@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 // GCC reports false maybe-uninitialized warnings inside Boost.Geometry's R-tree.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
@@ -33,6 +34,8 @@ constexpr double kEdgeExtra = 1e-5;
 struct EdgeIndex::Tree {
   std::vector<RingEdge> edges;
   bgi::rtree<Value, bgi::rstar<16>> rtree;
+  std::vector<Box> ringBoxes;                   // union of each ring's edge boxes
+  bgi::rtree<Value, bgi::rstar<16>> ringTree;   // ring boxes and ring numbers
 };
 
 double queryMargin(double magnitude, double length) {
@@ -67,6 +70,14 @@ EdgeIndex::EdgeIndex(const std::vector<std::vector<Point>>& rings)
     }
   }
   tree_->rtree = bgi::rtree<Value, bgi::rstar<16>>(values.begin(), values.end());
+  tree_->ringBoxes.assign(rings.size(), Box());
+  std::vector<Value> ringValues;
+  for (std::size_t r = 0; r < rings.size(); ++r) bg::assign_inverse(tree_->ringBoxes[r]);
+  for (const Value& v : values) bg::expand(tree_->ringBoxes[tree_->edges[v.second].ring], v.first);
+  for (std::size_t r = 0; r < rings.size(); ++r) {
+    if (ringHasEdges_[r]) ringValues.emplace_back(tree_->ringBoxes[r], static_cast<uint32_t>(r));
+  }
+  tree_->ringTree = bgi::rtree<Value, bgi::rstar<16>>(ringValues.begin(), ringValues.end());
 }
 
 void EdgeIndex::edgesNear(double x0, double y0, double x1, double y1,
@@ -98,20 +109,50 @@ void EdgeIndex::edgesAlong(const Point& a, const Point& b, std::vector<RingEdge>
                                                    }));
 }
 
-void EdgeIndex::locate(const Point& q, std::vector<uint8_t>& boundary,
-                       std::vector<uint8_t>& inside) const {
-  boundary.assign(ringCount_, 0);
-  inside.assign(ringCount_, 0);
+void EdgeIndex::locate(const Point& q, std::vector<Place>& out) const {
+  out.clear();
   if (tree_->edges.empty()) return;
+  // Only rings whose box holds q can have q inside or on them: the ray from q passes
+  // through any other ring an even number of times, far from its edges.
+  const BoxPoint at(q.x, q.y);
+  double rayEnd = -std::numeric_limits<double>::max();
+  tree_->ringTree.query(bgi::intersects(at),
+                        boost::make_function_output_iterator([&](const Value& v) {
+                          out.push_back({v.second, false, false});
+                          rayEnd = std::max(rayEnd, bg::get<bg::max_corner, 0>(v.first));
+                        }));
+  if (out.empty()) return;
   const double m = queryMargin(std::max(std::fabs(q.x), std::fabs(q.y)), 0.0);
-  const Box ray(BoxPoint(q.x - m, q.y - m), BoxPoint(std::numeric_limits<double>::max(), q.y + m));
+  const Box ray(BoxPoint(q.x - m, q.y - m), BoxPoint(std::max(rayEnd, q.x) + m, q.y + m));
   tree_->rtree.query(bgi::intersects(ray), boost::make_function_output_iterator([&](const Value& v) {
                        const RingEdge& e = tree_->edges[v.second];
+                       auto it = std::find_if(out.begin(), out.end(),
+                                              [&](const Place& p) { return p.ring == e.ring; });
+                       if (it == out.end()) return;
                        // The plain scan looks at the edge from W (point k) to V (point k + 1).
                        const EdgePlace place = placeAgainstEdge(q, e.p, e.q);
-                       if (place.onBoundary) boundary[e.ring] = 1;
-                       if (place.flipsParity) inside[e.ring] ^= 1;
+                       it->boundary = it->boundary || place.onBoundary;
+                       it->inside = it->inside != place.flipsParity;
                      }));
+}
+
+bool EdgeIndex::anyEdgeAlong(const Point& a, const Point& b,
+                             const std::function<bool(const RingEdge&)>& hit) const {
+  if (tree_->edges.empty()) return false;
+  const double m = queryMargin(std::max({std::fabs(a.x), std::fabs(a.y), std::fabs(b.x),
+                                         std::fabs(b.y)}),
+                               distance(a, b));
+  const auto first = [&](auto predicate) {
+    for (auto it = tree_->rtree.qbegin(predicate); it != tree_->rtree.qend(); ++it) {
+      if (hit(tree_->edges[it->second])) return true;
+    }
+    return false;
+  };
+  if (m > kEdgeExtra) {
+    return first(bgi::intersects(Box(BoxPoint(std::min(a.x, b.x) - m, std::min(a.y, b.y) - m),
+                                     BoxPoint(std::max(a.x, b.x) + m, std::max(a.y, b.y) + m))));
+  }
+  return first(bgi::intersects(Segment(BoxPoint(a.x, a.y), BoxPoint(b.x, b.y))));
 }
 
 }  // namespace Planner

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -36,10 +37,22 @@ class EdgeIndex {
   // Edges that may meet the segment a->b within the tolerances of the segment tests.
   void edgesAlong(const Point& a, const Point& b, std::vector<RingEdge>& out) const;
 
-  // For each ring (by index) whether q lies on its boundary, and else the parity of
-  // the ray crossings, exactly as pointInRingInclusive/Strict decide them.
-  // `boundary` and `inside` are resized to ringCount().
-  void locate(const Point& q, std::vector<uint8_t>& boundary, std::vector<uint8_t>& inside) const;
+  // Whether `hit` holds for some edge that edgesAlong(a, b) would list; stops at the
+  // first such edge.
+  bool anyEdgeAlong(const Point& a, const Point& b,
+                    const std::function<bool(const RingEdge&)>& hit) const;
+
+  // Where q lies against each ring, exactly as pointInRingInclusive/Strict decide it:
+  // on its boundary, and else inside by the parity of the ray crossings. Only rings with
+  // a box holding q are listed (once each, in no particular order); every other ring
+  // has q outside and off its boundary. The cost follows the edges near q's ray to +x
+  // within those boxes, not the number of rings.
+  struct Place {
+    uint32_t ring;
+    bool boundary;
+    bool inside;
+  };
+  void locate(const Point& q, std::vector<Place>& out) const;
 
  private:
   struct Tree;

@@ -27,8 +27,7 @@ double totalArea(const Paths64& paths) {
 // True when no perimeter edge comes near the obstacle's box and one of its points is
 // inside: then all of it is inside, and no Clipper2 run is needed.
 bool clearlyInside(const Polygon& obstacle, const EdgeIndex& perimeterEdges,
-                   std::vector<RingEdge>& near, std::vector<uint8_t>& boundary,
-                   std::vector<uint8_t>& inside) {
+                   std::vector<RingEdge>& near, std::vector<EdgeIndex::Place>& places) {
   const auto& pts = obstacle.getPoints();
   double x0 = pts[0].x, y0 = pts[0].y, x1 = x0, y1 = y0;
   for (const Point& p : pts) {
@@ -38,8 +37,8 @@ bool clearlyInside(const Polygon& obstacle, const EdgeIndex& perimeterEdges,
   near.clear();
   perimeterEdges.edgesNear(x0, y0, x1, y1, near);
   if (!near.empty()) return false;
-  perimeterEdges.locate(pts[0], boundary, inside);
-  return !boundary[0] && inside[0];
+  perimeterEdges.locate(pts[0], places);
+  return !places.empty() && !places[0].boundary && places[0].inside;
 }
 
 }  // namespace
@@ -50,7 +49,7 @@ ClippedSite clipObstaclesToPerimeter(const Environment& site, const Cancellation
   const double perimeterArea = std::fabs(Clipper2Lib::Area(perimeter));
   const EdgeIndex perimeterEdges({site.getPerimeter().getPoints()});
   std::vector<RingEdge> near;
-  std::vector<uint8_t> boundary, inside;
+  std::vector<EdgeIndex::Place> places;
 
   // Per obstacle: nothing when it stays as given, else its replacement rings.
   std::vector<std::optional<std::vector<Polygon>>> replaced(site.getObstacles().size());
@@ -60,7 +59,7 @@ ClippedSite clipObstaclesToPerimeter(const Environment& site, const Cancellation
     cancel.poll();
     const Polygon& obstacle = site.getObstacles()[i];
     const Path64 path = toPath64(obstacle.getPoints());
-    if (!hasArea(path) || clearlyInside(obstacle, perimeterEdges, near, boundary, inside)) {
+    if (!hasArea(path) || clearlyInside(obstacle, perimeterEdges, near, places)) {
       continue;
     }
     Clipper2Lib::Clipper64 clipper;

@@ -60,16 +60,14 @@ SegmentClearance::SegmentClearance(const Environment& environment)
       obstacles_(obstacleRings(environment)) {}
 
 bool SegmentClearance::inclusiveInPerimeter(const Point& q) const {
-  perimeter_.locate(q, boundary_, inside_);
-  return boundary_[0] || inside_[0];
+  perimeter_.locate(q, places_);
+  return !places_.empty() && (places_[0].boundary || places_[0].inside);
 }
 
 bool SegmentClearance::strictlyInObstacle(const Point& q) const {
-  obstacles_.locate(q, boundary_, inside_);
-  for (std::size_t r = 0; r < boundary_.size(); ++r) {
-    if (inside_[r] && !boundary_[r]) return true;
-  }
-  return false;
+  obstacles_.locate(q, places_);
+  return std::any_of(places_.begin(), places_.end(),
+                     [](const EdgeIndex::Place& p) { return p.inside && !p.boundary; });
 }
 
 bool SegmentClearance::insidePerimeter(const Point& a, const Point& b) const {
@@ -78,12 +76,9 @@ bool SegmentClearance::insidePerimeter(const Point& a, const Point& b) const {
   if (!inclusiveInPerimeter(a) || !inclusiveInPerimeter(b) || !inclusiveInPerimeter(mid)) {
     return false;
   }
-  perimeter_.edgesAlong(a, b, near_);
   const Point d{b.x - a.x, b.y - a.y};
-  for (const RingEdge& e : near_) {
-    if (properIntersection(a, d, e.p, e.q).proper) return false;
-  }
-  return true;
+  return !perimeter_.anyEdgeAlong(
+      a, b, [&](const RingEdge& e) { return properIntersection(a, d, e.p, e.q).proper; });
 }
 
 bool SegmentClearance::piecesStayClear(const Point& a, const Point& b) const {
@@ -118,14 +113,18 @@ double distanceToSegment(const Point& p, const Point& a, const Point& b) {
 
 bool SegmentClearance::blocksEveryHopFrom(const Point& p) const {
   if (!perimeterValid_) return true;
-  if (inclusiveInPerimeter(p)) return false;
   // The shortened hop starts 0.01 from p; keep well clear of that distance.
   const double reach = kShortest * 1.001 + queryMargin(std::max(std::fabs(p.x), std::fabs(p.y)), 0);
-  perimeter_.edgesNear(p.x - reach, p.y - reach, p.x + reach, p.y + reach, near_);
-  for (const RingEdge& e : near_) {
-    if (distanceToSegment(p, e.p, e.q) <= reach) return false;
-  }
-  return true;
+  const auto farFromEdges = [&](const EdgeIndex& rings) {
+    rings.edgesNear(p.x - reach, p.y - reach, p.x + reach, p.y + reach, near_);
+    return std::none_of(near_.begin(), near_.end(), [&](const RingEdge& e) {
+      return distanceToSegment(p, e.p, e.q) <= reach;
+    });
+  };
+  // Outside the perimeter every shortened hop starts outside it; deep inside an
+  // obstacle the first piece of every shortened hop lies strictly inside the obstacle.
+  if (!inclusiveInPerimeter(p)) return farFromEdges(perimeter_);
+  return strictlyInObstacle(p) && farFromEdges(obstacles_);
 }
 
 bool SegmentClearance::isClear(const Point& a, const Point& b) const {
@@ -137,14 +136,14 @@ bool SegmentClearance::isClear(const Point& a, const Point& b) const {
   const Point b2{b.x - ux, b.y - uy};
   if (!insidePerimeter(a2, b2)) return false;
 
-  obstacles_.edgesAlong(a2, b2, near_);
   const Point d{b2.x - a2.x, b2.y - a2.y};
-  for (const RingEdge& e : near_) {
+  const bool crossed = obstacles_.anyEdgeAlong(a2, b2, [&](const RingEdge& e) {
     const EdgeHit hit = properIntersection(a2, d, e.p, e.q);
-    if (!hit.proper) continue;
+    if (!hit.proper) return false;
     const Point x{a2.x + hit.u * d.x, a2.y + hit.u * d.y};
-    if (distance(x, a2) > kEndClearance && distance(x, b2) > kEndClearance) return false;
-  }
+    return distance(x, a2) > kEndClearance && distance(x, b2) > kEndClearance;
+  });
+  if (crossed) return false;
   const Point mid{(a.x + b.x) / 2, (a.y + b.y) / 2};
   if (strictlyInObstacle(mid)) return false;
   return piecesStayClear(a2, b2);

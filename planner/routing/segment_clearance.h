@@ -26,7 +26,8 @@ class SegmentClearance {
   bool isClear(const Point& a, const Point& b) const;
 
   // True when no hop of length 0.01 or more from p can be clear: p lies outside the
-  // perimeter and more than 0.01 away from it, so every shortened hop starts outside.
+  // perimeter, or strictly inside an obstacle, and more than 0.01 away from the edges
+  // of that ring set, so every shortened hop starts outside or within an obstacle.
   bool blocksEveryHopFrom(const Point& p) const;
 
  private:
@@ -40,8 +41,7 @@ class SegmentClearance {
   EdgeIndex obstacles_;
   // Scratch space of the queries.
   mutable std::vector<RingEdge> near_;
-  mutable std::vector<uint8_t> boundary_;
-  mutable std::vector<uint8_t> inside_;
+  mutable std::vector<EdgeIndex::Place> places_;
   mutable std::vector<double> cuts_;
 };
 

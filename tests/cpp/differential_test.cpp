@@ -222,3 +222,23 @@ TEST(Differential, StartsOutsideThePerimeter) {
     }
   }
 }
+
+// Starts inside an obstacle, deep or near its edges, take the same shortcut.
+TEST(Differential, StartsInsideAnObstacle) {
+  SiteMaker maker(17);
+  for (int trial = 0; trial < 40; ++trial) {
+    RandomSite site = maker.make();
+    const auto& obstacles = site.environment.getObstacles();
+    if (obstacles.empty()) continue;
+    const auto& ring = obstacles[maker.integer(0, static_cast<int>(obstacles.size()) - 1)].getPoints();
+    if (ring.size() < 3) continue;
+    Point centre{0, 0};
+    for (const Point& p : ring) centre = {centre.x + p.x / ring.size(), centre.y + p.y / ring.size()};
+    const Point& corner = ring[0];
+    for (const Point start : {centre, Point{(centre.x + 999 * corner.x) / 1000,
+                                            (centre.y + 999 * corner.y) / 1000}}) {
+      expectSameResult(site.environment, site.settings, start, "trial " + std::to_string(trial));
+      if (HasFatalFailure()) return;
+    }
+  }
+}

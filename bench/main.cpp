@@ -135,6 +135,11 @@ int main(int argc, char** argv) {
   }
 
   if (wanted("dense-1600")) sites.push_back(Bench::dense(40));
+  if (wanted("huge-100k")) {
+    Bench::Site s = Bench::huge(100000);
+    s.name = "huge-100k";
+    sites.push_back(std::move(s));
+  }
   if (adversarial) {
     for (int k : {30, 40, 50}) sites.push_back(Bench::dense(k));
     sites.push_back(Bench::startInObstacle());

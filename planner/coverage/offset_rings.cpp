@@ -3,6 +3,8 @@
 #include <clipper2/clipper.engine.h>
 #include <clipper2/clipper.offset.h>
 
+#include <algorithm>
+
 #include "planner/geometry/clipper_bridge.h"
 #include "planner/geometry/predicates.h"
 
@@ -13,12 +15,8 @@ using Clipper2Lib::Path64;
 using Clipper2Lib::Paths64;
 
 constexpr double kLeftoverShrink = 0.85;
-
-// Clipper2 grows instead of shrinks a group without any area, so such rings must
-// stay out of the offset inputs.
-bool offsettable(const Path64& path) {
-  return path.size() >= 3 && Clipper2Lib::Area(path) != 0.0;
-}
+// Integer units of Clipper2's rounding that a shrunk ring may gain over the exact one.
+constexpr double kShrinkRoundingUnits = 4.0;
 
 Paths64 offsetPaths(const Paths64& paths, double delta) {
   Clipper2Lib::ClipperOffset offset;
@@ -26,6 +24,40 @@ Paths64 offsetPaths(const Paths64& paths, double delta) {
   Paths64 solution;
   offset.Execute(delta, solution);
   return solution;
+}
+
+bool narrowerThan(const Path64& path, double width) {
+  const Clipper2Lib::Rect64 box = Clipper2Lib::GetBounds(path);
+  return static_cast<double>(box.right - box.left) < width ||
+         static_cast<double>(box.bottom - box.top) < width;
+}
+
+// Every point a shrink by d keeps lies at least d inside its ring group, so a group
+// whose outer ring is narrower than 2d in x or y keeps nothing: alone, its offset has
+// no area of positive winding, and beside others it can only lower theirs. So when the
+// wider outer rings with all holes shrink to nothing, so does the whole set.
+bool mayKeepSomething(const Paths64& paths, double shrink) {
+  const double width = 2.0 * shrink - kShrinkRoundingUnits;
+  Paths64 probe;
+  bool narrowSkipped = false;
+  for (const Path64& path : paths) {
+    if (Clipper2Lib::Area(path) > 0.0 && narrowerThan(path, width)) {
+      narrowSkipped = true;
+    } else {
+      probe.push_back(path);
+    }
+  }
+  if (!narrowSkipped) return true;
+  const bool anyOuter = std::any_of(probe.begin(), probe.end(), [](const Path64& p) {
+    return Clipper2Lib::Area(p) > 0.0;
+  });
+  return anyOuter && !offsetPaths(probe, -shrink).empty();
+}
+
+// Clipper2 grows instead of shrinks a group without any area, so such rings must
+// stay out of the offset inputs.
+bool offsettable(const Path64& path) {
+  return path.size() >= 3 && Clipper2Lib::Area(path) != 0.0;
 }
 
 Paths64 difference(const Paths64& subject, const Paths64& clip) {
@@ -137,8 +169,9 @@ void offsetAreaLaps(const Environment& site, const Environment& area, double spa
         const Paths64 grown = grow == 0.0 ? solution : offsetPaths(solution, grow);
         leftover = difference(paths, grown);
       }
-      if (!leftover.empty()) {
-        const Paths64 pieces = offsetPaths(leftover, -(spacing * kLeftoverShrink) * kClipperScale);
+      const double shrink = spacing * kLeftoverShrink * kClipperScale;
+      if (!leftover.empty() && mayKeepSomething(leftover, shrink)) {
+        const Paths64 pieces = offsetPaths(leftover, -shrink);
         for (const Path64& piece : pieces) {
           if (piece.empty()) continue;
           std::vector<Point> outline = fromPath64(piece);
@@ -159,6 +192,18 @@ void offsetAreaLaps(const Environment& site, const Environment& area, double spa
 }
 
 }  // namespace
+
+namespace detail {
+bool shrinkMayLeaveSomething(const std::vector<std::vector<Point>>& integerPaths, double shrink) {
+  Paths64 paths;
+  for (const auto& ring : integerPaths) {
+    Path64 path;
+    for (const Point& p : ring) path.emplace_back(static_cast<int64_t>(p.x), static_cast<int64_t>(p.y));
+    paths.push_back(std::move(path));
+  }
+  return mayKeepSomething(paths, shrink);
+}
+}  // namespace detail
 
 std::vector<Polygon> selectRingsByOrientation(const std::vector<Polygon>& rings, bool holes) {
   std::vector<Polygon> selected;

@@ -42,6 +42,13 @@ std::vector<Polygon> offsetAreaRings(const Environment& site, const Environment&
                                      double spacing, int32_t laps, double firstDistance,
                                      const Cancellation& cancel = Cancellation());
 
+namespace detail {
+// False when shrinking `paths` (integer rings: outers positive, holes negative and
+// inside their outer) by `shrink` integer units must give nothing: every outer ring's
+// box is narrower than twice the shrink, with a margin for Clipper2's rounding.
+bool shrinkMayLeaveSomething(const std::vector<std::vector<Point>>& integerPaths, double shrink);
+}  // namespace detail
+
 // holes = false: rings of integer area >= 0; holes = true: rings of negative area.
 // Empty rings are never selected. Input order is kept.
 std::vector<Polygon> selectRingsByOrientation(const std::vector<Polygon>& rings, bool holes);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <clipper2/clipper.core.h>
+#include <clipper2/clipper.offset.h>
 
 #include <cmath>
 #include <random>
@@ -233,4 +234,34 @@ TEST(OffsetRings, SelectByOrientation) {
   const std::vector<Polygon> rings{rect(0, 0, 1, 1), cw, Polygon(), Polygon({{0, 0}, {1, 1}})};
   EXPECT_EQ(selectRingsByOrientation(rings, false).size(), 2u);  // ccw and degenerate
   EXPECT_EQ(selectRingsByOrientation(rings, true).size(), 1u);
+}
+
+// The lap loop skips shrinking leftovers that the narrow-box rule says keep nothing;
+// Clipper2 must agree on random thin and wide shapes, wiggly ones included.
+TEST(OffsetRings, NarrowLeftoversShrinkToNothing) {
+  std::mt19937 random(11);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int skipped = 0;
+  for (int trial = 0; trial < 400; ++trial) {
+    const double w = 100 + 4000 * unit(random), h = 100 + 4000 * unit(random);
+    const int n = 3 + static_cast<int>(40 * unit(random));
+    std::vector<Point> ring;
+    Clipper2Lib::Path64 path;
+    for (int k = 0; k < n; ++k) {
+      const double t = 2 * M_PI * k / n;
+      const double r = 0.6 + 0.4 * unit(random);
+      const Point p{std::round(w * (1 + r * std::cos(t))), std::round(h * (1 + r * std::sin(t)))};
+      ring.push_back(p);
+      path.emplace_back(static_cast<int64_t>(p.x), static_cast<int64_t>(p.y));
+    }
+    const double shrink = 200 + 2000 * unit(random);
+    if (detail::shrinkMayLeaveSomething({ring}, shrink)) continue;
+    ++skipped;
+    Clipper2Lib::ClipperOffset offset;
+    offset.AddPaths({path}, Clipper2Lib::JoinType::Miter, Clipper2Lib::EndType::Polygon);
+    Clipper2Lib::Paths64 out;
+    offset.Execute(-shrink, out);
+    EXPECT_TRUE(out.empty()) << "trial " << trial;
+  }
+  EXPECT_GT(skipped, 50);
 }

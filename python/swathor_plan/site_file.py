@@ -203,8 +203,10 @@ def _read_features(path: Path):
     return features, crs
 
 
-def _short(e: Exception) -> str:
-    return str(e).strip().splitlines()[0] if str(e).strip() else type(e).__name__
+def _short(e: Exception, limit: int = 160) -> str:
+    """The first line of a library's message, cut to a readable length."""
+    text = str(e).strip().splitlines()[0] if str(e).strip() else type(e).__name__
+    return text if len(text) <= limit else text[:limit - 3] + "..."
 
 
 def _gather(features) -> _Raw:

@@ -7,6 +7,7 @@ areas, when the site has any) minus the obstacles.
 
 from __future__ import annotations
 
+import functools
 import math
 from dataclasses import dataclass
 
@@ -29,7 +30,13 @@ class Measures:
     mowing_m: float
     transit_m: float
     turns: int
-    uncovered: object           # shapely geometry of the mowable area left unmowed
+    mowable: object = None      # shapely geometry of the mowable area
+    mowed: object = None        # shapely geometry of everything the cutter passes over
+
+    @functools.cached_property
+    def uncovered(self):
+        """Shapely geometry of the mowable area left unmowed (made when first asked for)."""
+        return self.mowable.difference(self.mowed)
 
     @property
     def coverage(self) -> float:
@@ -68,10 +75,16 @@ def _overlap(shapely, swaths: list):
     tree = shapely.STRtree(swaths)
     left, right = tree.query(swaths, predicate="intersects")
     keep = left < right
-    if not keep.any():
+    left, right = left[keep], right[keep]
+    if not len(left):
         return shapely.GeometryCollection()
-    pieces = shapely.intersection([swaths[i] for i in left[keep]],
-                                  [swaths[j] for j in right[keep]])
+    a = [swaths[i] for i in left]
+    b = [swaths[j] for j in right]
+    inner = ~shapely.touches(a, b)      # side by side lanes only touch
+    if not inner.any():
+        return shapely.GeometryCollection()
+    pieces = shapely.intersection([g for g, k in zip(a, inner) if k],
+                                  [g for g, k in zip(b, inner) if k])
     pieces = [p for p in pieces if p.area > 0]
     return shapely.union_all(pieces) if pieces else shapely.GeometryCollection()
 
@@ -104,7 +117,7 @@ def measure(site: Site, plan: Plan, offset: float) -> Measures:
     return Measures(
         mowable_m2=mowable.area, covered_m2=covered.area, overlap_m2=overlap.area,
         skipped_m2=skipped_area, mowing_m=plan.length(True), transit_m=plan.length(False),
-        turns=count_turns(plan.route), uncovered=mowable.difference(mowed))
+        turns=count_turns(plan.route), mowable=mowable, mowed=mowed)
 
 
 @dataclass

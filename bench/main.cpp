@@ -106,8 +106,9 @@ int main(int argc, char** argv) {
     } else if (!std::strcmp(argv[i], "--adversarial")) {
       adversarial = true;
     } else if (argv[i][0] == '-') {
-      std::fprintf(stderr, "usage: %s [--runs N] [--no-literal] [--scaling] [--huge] [--adversarial] "
-                           "[SITE...]\n",
+      std::fprintf(stderr,
+                   "usage: %s [--runs N] [--no-literal] [--scaling] [--huge] [--adversarial] "
+                   "[SITE...]\n",
                    argv[0]);
       return 2;
     } else {

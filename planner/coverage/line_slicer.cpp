@@ -37,7 +37,6 @@ std::pair<double, double> scanLineEnds(const Environment& area) {
   return {std::min(-kScanHalfWidth, lo - margin), std::max(kScanHalfWidth, hi + margin)};
 }
 
-
 // The crossings of the scan line a->b with the edge p->q: the point where they meet
 // (closed parameter ranges, widened by 1e-9), then the ends of a collinear overlap.
 void edgeScanCrossings(const Point& p, const Point& q, const Point& a, const Point& b,
@@ -71,8 +70,8 @@ class SweepRing {
     for (std::size_t k = 0; k < n; ++k) {
       const Point& p = ring[k];
       const Point& q = ring[(k + 1) % n];
-      const double margin = 1e-5 + 2e-9 * std::fabs(q.y - p.y) +
-                            1e-12 * (std::fabs(p.y) + std::fabs(q.y));
+      const double margin =
+          1e-5 + 2e-9 * std::fabs(q.y - p.y) + 1e-12 * (std::fabs(p.y) + std::fabs(q.y));
       edges_.push_back({p, q, std::min(p.y, q.y) - margin, std::max(p.y, q.y) + margin});
     }
     order_.resize(n);
@@ -96,7 +95,8 @@ class SweepRing {
   }
 
   void collect(double y, double x0, double x1, std::vector<double>& crossings) const {
-    for (uint32_t k : active_) edgeScanCrossings(edges_[k].p, edges_[k].q, {x0, y}, {x1, y}, crossings);
+    for (uint32_t k : active_)
+      edgeScanCrossings(edges_[k].p, edges_[k].q, {x0, y}, {x1, y}, crossings);
   }
 
   // pointInRingInclusive for a point on the current scan line.
@@ -187,9 +187,8 @@ std::optional<std::pair<Point, Point>> collinearOverlap(const Point& p, const Po
     if (!duplicate) kept.push_back(candidate);
   }
   if (kept.size() < 2) return std::nullopt;
-  std::sort(kept.begin(), kept.end(), [](const Point& l, const Point& r) {
-    return l.x < r.x || (l.x == r.x && l.y < r.y);
-  });
+  std::sort(kept.begin(), kept.end(),
+            [](const Point& l, const Point& r) { return l.x < r.x || (l.x == r.x && l.y < r.y); });
   return std::make_pair(kept.front(), kept.back());
 }
 

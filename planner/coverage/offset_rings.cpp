@@ -48,17 +48,14 @@ bool mayKeepSomething(const Paths64& paths, double shrink) {
     }
   }
   if (!narrowSkipped) return true;
-  const bool anyOuter = std::any_of(probe.begin(), probe.end(), [](const Path64& p) {
-    return Clipper2Lib::Area(p) > 0.0;
-  });
+  const bool anyOuter = std::any_of(probe.begin(), probe.end(),
+                                    [](const Path64& p) { return Clipper2Lib::Area(p) > 0.0; });
   return anyOuter && !offsetPaths(probe, -shrink).empty();
 }
 
 // Clipper2 grows instead of shrinks a group without any area, so such rings must
 // stay out of the offset inputs.
-bool offsettable(const Path64& path) {
-  return path.size() >= 3 && Clipper2Lib::Area(path) != 0.0;
-}
+bool offsettable(const Path64& path) { return path.size() >= 3 && Clipper2Lib::Area(path) != 0.0; }
 
 Paths64 difference(const Paths64& subject, const Paths64& clip) {
   Clipper2Lib::Clipper64 clipper;
@@ -69,9 +66,8 @@ Paths64 difference(const Paths64& subject, const Paths64& clip) {
   return solution;
 }
 
-void offsetAreaLaps(const Environment& site, const Environment& area, double spacing,
-                    int32_t laps, double firstDistance, OffsetLaps& out,
-                    const Cancellation& cancel);
+void offsetAreaLaps(const Environment& site, const Environment& area, double spacing, int32_t laps,
+                    double firstDistance, OffsetLaps& out, const Cancellation& cancel);
 
 bool insideAnyObstacle(const Point& p, const std::vector<Polygon>& obstacles) {
   for (const Polygon& obstacle : obstacles) {
@@ -128,9 +124,8 @@ std::vector<Polygon> offsetAreaRings(const Environment& site, const Environment&
 namespace {
 
 // The lap loop for one area, appending to `out` (entries counted per area).
-void offsetAreaLaps(const Environment& site, const Environment& area, double spacing,
-                    int32_t laps, double firstDistance, OffsetLaps& out,
-                    const Cancellation& cancel) {
+void offsetAreaLaps(const Environment& site, const Environment& area, double spacing, int32_t laps,
+                    double firstDistance, OffsetLaps& out, const Cancellation& cancel) {
   std::vector<Polygon>& result = out.rings;
   const std::size_t areaStart = result.size();
   Paths64 paths;
@@ -198,7 +193,8 @@ bool shrinkMayLeaveSomething(const std::vector<std::vector<Point>>& integerPaths
   Paths64 paths;
   for (const auto& ring : integerPaths) {
     Path64 path;
-    for (const Point& p : ring) path.emplace_back(static_cast<int64_t>(p.x), static_cast<int64_t>(p.y));
+    for (const Point& p : ring)
+      path.emplace_back(static_cast<int64_t>(p.x), static_cast<int64_t>(p.y));
     paths.push_back(std::move(path));
   }
   return mayKeepSomething(paths, shrink);

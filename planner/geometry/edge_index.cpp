@@ -7,10 +7,12 @@
 #include <limits>
 
 // GCC reports false maybe-uninitialized warnings inside Boost.Geometry's R-tree.
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <boost/geometry.hpp>
 #include <boost/geometry/index/rtree.hpp>
 #include <boost/iterator/function_output_iterator.hpp>
+#pragma GCC diagnostic pop
 
 namespace Planner {
 namespace {
@@ -34,8 +36,8 @@ constexpr double kEdgeExtra = 1e-5;
 struct EdgeIndex::Tree {
   std::vector<RingEdge> edges;
   bgi::rtree<Value, bgi::rstar<16>> rtree;
-  std::vector<Box> ringBoxes;                   // union of each ring's edge boxes
-  bgi::rtree<Value, bgi::rstar<16>> ringTree;   // ring boxes and ring numbers
+  std::vector<Box> ringBoxes;                  // union of each ring's edge boxes
+  bgi::rtree<Value, bgi::rstar<16>> ringTree;  // ring boxes and ring numbers
 };
 
 double queryMargin(double magnitude, double length) {
@@ -85,16 +87,14 @@ void EdgeIndex::edgesNear(double x0, double y0, double x1, double y1,
   out.clear();
   if (tree_->edges.empty()) return;
   const Box query(BoxPoint(x0, y0), BoxPoint(x1, y1));
-  tree_->rtree.query(bgi::intersects(query), boost::make_function_output_iterator(
-                                                 [&](const Value& v) {
-                                                   out.push_back(tree_->edges[v.second]);
-                                                 }));
+  tree_->rtree.query(bgi::intersects(query),
+                     boost::make_function_output_iterator(
+                         [&](const Value& v) { out.push_back(tree_->edges[v.second]); }));
 }
 
 void EdgeIndex::edgesAlong(const Point& a, const Point& b, std::vector<RingEdge>& out) const {
-  const double m = queryMargin(std::max({std::fabs(a.x), std::fabs(a.y), std::fabs(b.x),
-                                         std::fabs(b.y)}),
-                               distance(a, b));
+  const double m = queryMargin(
+      std::max({std::fabs(a.x), std::fabs(a.y), std::fabs(b.x), std::fabs(b.y)}), distance(a, b));
   if (m > kEdgeExtra) {
     edgesNear(std::min(a.x, b.x) - m, std::min(a.y, b.y) - m, std::max(a.x, b.x) + m,
               std::max(a.y, b.y) + m, out);
@@ -103,10 +103,9 @@ void EdgeIndex::edgesAlong(const Point& a, const Point& b, std::vector<RingEdge>
   out.clear();
   if (tree_->edges.empty()) return;
   const Segment segment(BoxPoint(a.x, a.y), BoxPoint(b.x, b.y));
-  tree_->rtree.query(bgi::intersects(segment), boost::make_function_output_iterator(
-                                                   [&](const Value& v) {
-                                                     out.push_back(tree_->edges[v.second]);
-                                                   }));
+  tree_->rtree.query(bgi::intersects(segment),
+                     boost::make_function_output_iterator(
+                         [&](const Value& v) { out.push_back(tree_->edges[v.second]); }));
 }
 
 void EdgeIndex::locate(const Point& q, std::vector<Place>& out) const {
@@ -124,24 +123,24 @@ void EdgeIndex::locate(const Point& q, std::vector<Place>& out) const {
   if (out.empty()) return;
   const double m = queryMargin(std::max(std::fabs(q.x), std::fabs(q.y)), 0.0);
   const Box ray(BoxPoint(q.x - m, q.y - m), BoxPoint(std::max(rayEnd, q.x) + m, q.y + m));
-  tree_->rtree.query(bgi::intersects(ray), boost::make_function_output_iterator([&](const Value& v) {
-                       const RingEdge& e = tree_->edges[v.second];
-                       auto it = std::find_if(out.begin(), out.end(),
-                                              [&](const Place& p) { return p.ring == e.ring; });
-                       if (it == out.end()) return;
-                       // The plain scan looks at the edge from W (point k) to V (point k + 1).
-                       const EdgePlace place = placeAgainstEdge(q, e.p, e.q);
-                       it->boundary = it->boundary || place.onBoundary;
-                       it->inside = it->inside != place.flipsParity;
-                     }));
+  tree_->rtree.query(
+      bgi::intersects(ray), boost::make_function_output_iterator([&](const Value& v) {
+        const RingEdge& e = tree_->edges[v.second];
+        auto it =
+            std::find_if(out.begin(), out.end(), [&](const Place& p) { return p.ring == e.ring; });
+        if (it == out.end()) return;
+        // The plain scan looks at the edge from W (point k) to V (point k + 1).
+        const EdgePlace place = placeAgainstEdge(q, e.p, e.q);
+        it->boundary = it->boundary || place.onBoundary;
+        it->inside = it->inside != place.flipsParity;
+      }));
 }
 
 bool EdgeIndex::anyEdgeAlong(const Point& a, const Point& b,
                              const std::function<bool(const RingEdge&)>& hit) const {
   if (tree_->edges.empty()) return false;
-  const double m = queryMargin(std::max({std::fabs(a.x), std::fabs(a.y), std::fabs(b.x),
-                                         std::fabs(b.y)}),
-                               distance(a, b));
+  const double m = queryMargin(
+      std::max({std::fabs(a.x), std::fabs(a.y), std::fabs(b.x), std::fabs(b.y)}), distance(a, b));
   const auto first = [&](auto predicate) {
     for (auto it = tree_->rtree.qbegin(predicate); it != tree_->rtree.qend(); ++it) {
       if (hit(tree_->edges[it->second])) return true;

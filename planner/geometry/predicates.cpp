@@ -1,6 +1,5 @@
 #include "planner/geometry/predicates.h"
 
-
 namespace Planner {
 namespace {
 

@@ -13,7 +13,6 @@ inline constexpr double kMaxLength = 1e9;
 // Throws std::invalid_argument naming the field and its value when the request
 // cannot be planned: offset not a positive finite number, angle or
 // distanceToBorder not finite, or any length not finite or beyond kMaxLength.
-void checkRequest(const Environment& environment, const PathSettings& settings,
-                  const Point& start);
+void checkRequest(const Environment& environment, const PathSettings& settings, const Point& start);
 
 }  // namespace Planner

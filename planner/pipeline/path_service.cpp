@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <string>
 #include <sstream>
 #include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -29,8 +29,7 @@ constexpr double kMinStepUlps = 16.0;
 // Lap counts beyond the signed 32-bit range mean "as many as possible", not a
 // wrapped-around small count.
 int32_t lapCount(std::uint64_t laps) {
-  return static_cast<int32_t>(
-      std::min<std::uint64_t>(laps, std::numeric_limits<int32_t>::max()));
+  return static_cast<int32_t>(std::min<std::uint64_t>(laps, std::numeric_limits<int32_t>::max()));
 }
 
 void appendRings(std::vector<LineString>& slices, std::vector<Polygon>&& rings) {
@@ -139,6 +138,8 @@ void appendAreaSlices(Environment& area, const PathSettings& settings,
 
 }  // namespace
 
+PathService::PathService() : version_(SWATHOR_VERSION) {}
+
 PathPlanner::PlanningResult PathService::computeFullTask(const Environment& environment,
                                                          const PathSettings& settings,
                                                          const Point& start) const {
@@ -184,10 +185,9 @@ PathPlanner::PlanningResult computeFullTaskWith(const Environment& environment,
   if (border || exclusions) {
     const int32_t borderLaps = lapCount(settings.borderLaps);
     const int32_t exclusionLaps = lapCount(settings.exclusionsBorderLaps);
-    const OffsetLaps laps =
-        computeOffsetLaps(site, settings.offset,
-                          std::max(border ? borderLaps : 0, exclusions ? exclusionLaps : 0),
-                          kFirstLapDistance, cancel);
+    const OffsetLaps laps = computeOffsetLaps(
+        site, settings.offset, std::max(border ? borderLaps : 0, exclusions ? exclusionLaps : 0),
+        kFirstLapDistance, cancel);
     if (border) {
       std::vector<Polygon> rings = selectRingsByOrientation(laps.firstLaps(borderLaps), false);
       if (!settings.mowBorderCcw) {

@@ -15,9 +15,9 @@ namespace Planner {
 // Entry point of the planner. Holds nothing but its version text.
 class PathService {
  public:
-  PathService() = default;
+  // The version is the project's (CMake's project version, "1.3").
+  PathService();
 
-  // "1.3".
   std::string getVersion() const { return version_; }
 
   // One complete mowing task: the site is turned by -angle so lanes run along x,
@@ -35,7 +35,7 @@ class PathService {
                                               const Cancellation& cancel) const;
 
  private:
-  std::string version_ = "1.3";
+  std::string version_;
 };
 
 // The same pipeline with another route planner in place of PathPlanner::planRoute;

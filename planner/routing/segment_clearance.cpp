@@ -117,9 +117,8 @@ bool SegmentClearance::blocksEveryHopFrom(const Point& p) const {
   const double reach = kShortest * 1.001 + queryMargin(std::max(std::fabs(p.x), std::fabs(p.y)), 0);
   const auto farFromEdges = [&](const EdgeIndex& rings) {
     rings.edgesNear(p.x - reach, p.y - reach, p.x + reach, p.y + reach, near_);
-    return std::none_of(near_.begin(), near_.end(), [&](const RingEdge& e) {
-      return distanceToSegment(p, e.p, e.q) <= reach;
-    });
+    return std::none_of(near_.begin(), near_.end(),
+                        [&](const RingEdge& e) { return distanceToSegment(p, e.p, e.q) <= reach; });
   };
   // Outside the perimeter every shortened hop starts outside it; deep inside an
   // obstacle the first piece of every shortened hop lies strictly inside the obstacle.

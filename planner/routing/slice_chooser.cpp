@@ -3,9 +3,11 @@
 #include <cmath>
 
 // GCC reports false maybe-uninitialized warnings inside Boost.Geometry's R-tree.
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <boost/geometry.hpp>
 #include <boost/geometry/index/rtree.hpp>
+#pragma GCC diagnostic pop
 
 namespace Planner {
 namespace {

@@ -75,7 +75,8 @@ std::vector<WireNode> fixedNodes(const Environment& environment) {
   for (std::size_t i = 0; i < nodes.size(); ++i) accepted.insert(nodes[i].point, i);
   auto addCorner = [&](const Point& p) {
     bool near = false;
-    accepted.forEachNear(p, [&](uint32_t id) { near = near || distance(nodes[id].point, p) < kSamePoint; });
+    accepted.forEachNear(
+        p, [&](uint32_t id) { near = near || distance(nodes[id].point, p) < kSamePoint; });
     if (near) return;
     accepted.insert(p, static_cast<uint32_t>(nodes.size()));
     nodes.push_back({p, false, 0});
@@ -149,7 +150,9 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
                                             const Cancellation& cancel) {
   const std::size_t goalIndex = fixed_.size();
   const WireNode goalNode{goal, false, 0};
-  auto node = [&](std::size_t k) -> const WireNode& { return k < goalIndex ? fixed_[k] : goalNode; };
+  auto node = [&](std::size_t k) -> const WireNode& {
+    return k < goalIndex ? fixed_[k] : goalNode;
+  };
 
   std::vector<OpenEntry> entries;  // every entry ever opened, by insertion order (seq)
   std::vector<SearchNode> closed;

@@ -15,7 +15,7 @@ struct PathSettings {
   bool mowArea = true;
   bool mowBorder = true;
   bool mowBorderCcw = false;
-  std::uint64_t borderLaps = 3;  // 0: no border laps
+  std::uint64_t borderLaps = 3;    // 0: no border laps
   bool mowExclusionsBoder = true;  // (sic) part of the Python interface
   bool mowExclusionsBorderCcw = false;
   std::uint64_t exclusionsBorderLaps = 2;  // 0: no laps around obstacles

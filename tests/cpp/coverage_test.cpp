@@ -68,15 +68,18 @@ TEST(LineSlicer, ReferenceShapes) {
   closedRect.getPoints().push_back({0, 0});
 
   const Case cases[] = {
-      {"rect 1", Environment(rect(0, 0, 10, 4)), 1,
+      {"rect 1",
+       Environment(rect(0, 0, 10, 4)),
+       1,
        {{0.5, 0, 10}, {1.5, 0, 10}, {2.5, 0, 10}, {3.5, 0, 10}}},
       {"rect 2", Environment(rect(0, 0, 10, 4)), 2, {{1, 0, 10}, {3, 0, 10}}},
       {"rect 8", Environment(rect(0, 0, 10, 4)), 8, {}},
       {"closed rect", Environment(closedRect), 2, {{1, 0, 10}, {3, 0, 10}}},
-      {"hole", holed, 2,
-       {{1, 0, 10}, {3, 0, 10}, {5, 0, 4}, {5, 6, 10}, {7, 0, 10}, {9, 0, 10}}},
+      {"hole", holed, 2, {{1, 0, 10}, {3, 0, 10}, {5, 0, 4}, {5, 6, 10}, {7, 0, 10}, {9, 0, 10}}},
       {"diamond", Environment(Polygon({{0, -2}, {2, 0}, {0, 2}, {-2, 0}})), 4, {{0, -2, 2}}},
-      {"L-shape", Environment(Polygon({{0, 0}, {10, 0}, {10, 0.5}, {5, 0.5}, {5, 4}, {0, 4}})), 1,
+      {"L-shape",
+       Environment(Polygon({{0, 0}, {10, 0}, {10, 0.5}, {5, 0.5}, {5, 4}, {0, 4}})),
+       1,
        {{0.5, 0, 5}, {0.5, 5, 10}, {1.5, 0, 5}, {2.5, 0, 5}, {3.5, 0, 5}}},
       {"touching mow areas", touching, 2, {{1, 0, 5}, {1, 5, 10}, {3, 0, 5}, {3, 5, 10}}},
       {"two-point mow area", twoPointMow, 2, {}},
@@ -85,7 +88,9 @@ TEST(LineSlicer, ReferenceShapes) {
       {"negative spacing", Environment(rect(0, 0, 10, 4)), -1, {}},
       // Beyond x = -1000 the lanes are still found, over the area's own extent.
       {"wide", Environment(rect(-1200, 0, 500, 2)), 2, {{1, -1200, 500}}},
-      {"map coordinates", Environment(rect(500000, 0, 500010, 2)), 1,
+      {"map coordinates",
+       Environment(rect(500000, 0, 500010, 2)),
+       1,
        {{0.5, 500000, 500010}, {1.5, 500000, 500010}}},
   };
   for (const Case& c : cases) {
@@ -137,7 +142,8 @@ TEST(OffsetRings, SquareOfSideTen) {
     EXPECT_EQ(p.front().x, p.back().x);
     EXPECT_EQ(p.front().y, p.back().y);
     const double d = 0.001 + k;
-    for (const Point& q : p) EXPECT_NEAR(distanceToRing(q, site.getPerimeter().getPoints()), d, 1e-9);
+    for (const Point& q : p)
+      EXPECT_NEAR(distanceToRing(q, site.getPerimeter().getPoints()), d, 1e-9);
     EXPECT_GT(rings[k].signedArea(), 0);
   }
   const auto& last = rings[5].getPoints();
@@ -182,8 +188,8 @@ TEST(OffsetRings, MowAreasSelectTheirObstacles) {
   Environment site(rect(0, 0, 20, 10));
   site.addMowArea(rect(0, 0, 10, 10));
   site.addMowArea(rect(10, 0, 20, 10));
-  site.addObstacle(rect(8, 4, 12, 6));    // crosses both mow areas
-  site.addObstacle(rect(2, 2, 3, 3));     // inside the first only
+  site.addObstacle(rect(8, 4, 12, 6));     // crosses both mow areas
+  site.addObstacle(rect(2, 2, 3, 3));      // inside the first only
   site.addObstacle(rect(30, 30, 31, 31));  // outside both
   const auto rings = computeOffsetRings(site, 1, 1, 0.001);
   const auto holes = selectRingsByOrientation(rings, true);

@@ -2,16 +2,16 @@
 // results, point for point, on seeded random sites and on the benchmark sites.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <string>
 
 #include "bench/sites.h"
+#include "planner/coverage/line_slicer.h"
 #include "planner/pipeline/path_service.h"
 #include "planner/routing/planner_log.h"
 #include "planner/routing/segment_clearance.h"
-#include "planner/coverage/line_slicer.h"
 #include "tests/reference/literal_line_slicer.h"
 #include "tests/reference/literal_routing.h"
 
@@ -35,7 +35,9 @@ class SiteMaker {
  public:
   explicit SiteMaker(unsigned seed) : rng_(seed) {}
 
-  double uniform(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng_); }
+  double uniform(double lo, double hi) {
+    return std::uniform_real_distribution<double>(lo, hi)(rng_);
+  }
   int integer(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
   bool chance(double p) { return uniform(0, 1) < p; }
 
@@ -195,8 +197,12 @@ TEST(Differential, LineSlicer) {
   }
   // Horizontal edges on scan lines, vertices on scan lines, and far from the origin.
   for (const double shift : {0.0, 1500.0, -250000.0}) {
-    Environment area(Polygon({{shift, 0}, {shift + 10, 0}, {shift + 10, 0.5}, {shift + 5, 0.5},
-                              {shift + 5, 4}, {shift, 4}}));
+    Environment area(Polygon({{shift, 0},
+                              {shift + 10, 0},
+                              {shift + 10, 0.5},
+                              {shift + 5, 0.5},
+                              {shift + 5, 4},
+                              {shift, 4}}));
     area.addObstacle(Polygon({{shift + 1, 1.5}, {shift + 2, 2.5}, {shift + 1, 3.5}}));
     expectSameLines(generateLineSlices(area, 1), Literal::generateLineSlices(area, 1), "L-shape");
   }
@@ -230,13 +236,15 @@ TEST(Differential, StartsInsideAnObstacle) {
     RandomSite site = maker.make();
     const auto& obstacles = site.environment.getObstacles();
     if (obstacles.empty()) continue;
-    const auto& ring = obstacles[maker.integer(0, static_cast<int>(obstacles.size()) - 1)].getPoints();
+    const auto& ring =
+        obstacles[maker.integer(0, static_cast<int>(obstacles.size()) - 1)].getPoints();
     if (ring.size() < 3) continue;
     Point centre{0, 0};
-    for (const Point& p : ring) centre = {centre.x + p.x / ring.size(), centre.y + p.y / ring.size()};
+    for (const Point& p : ring)
+      centre = {centre.x + p.x / ring.size(), centre.y + p.y / ring.size()};
     const Point& corner = ring[0];
-    for (const Point start : {centre, Point{(centre.x + 999 * corner.x) / 1000,
-                                            (centre.y + 999 * corner.y) / 1000}}) {
+    for (const Point start :
+         {centre, Point{(centre.x + 999 * corner.x) / 1000, (centre.y + 999 * corner.y) / 1000}}) {
       expectSameResult(site.environment, site.settings, start, "trial " + std::to_string(trial));
       if (HasFatalFailure()) return;
     }

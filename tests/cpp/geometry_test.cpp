@@ -85,12 +85,13 @@ TEST(PointInRing, BoundaryTable) {
     bool strict;
   };
   const Case cases[] = {
-      {{5, 5}, true, true},     {{5, 0}, true, false},       {{0, 0}, true, false},
-      {{10, 10}, true, false},  {{5, -5e-11}, true, false},  {{10 + 5e-11, 5}, true, false},
-      {{5, -1e-6}, false, false}, {{11, 5}, false, false},   {{-1, -1}, false, false},
+      {{5, 5}, true, true},       {{5, 0}, true, false},      {{0, 0}, true, false},
+      {{10, 10}, true, false},    {{5, -5e-11}, true, false}, {{10 + 5e-11, 5}, true, false},
+      {{5, -1e-6}, false, false}, {{11, 5}, false, false},    {{-1, -1}, false, false},
   };
   for (const Case& c : cases) {
-    for (const std::vector<Point>* ring : {&square, static_cast<const std::vector<Point>*>(&closed)}) {
+    for (const std::vector<Point>* ring :
+         {&square, static_cast<const std::vector<Point>*>(&closed)}) {
       EXPECT_EQ(pointInRingInclusive(c.q, *ring), c.inclusive) << c.q.toString();
       EXPECT_EQ(pointInRingStrict(c.q, *ring), c.strict) << c.q.toString();
     }
@@ -105,13 +106,13 @@ TEST(SegmentTests, CrossingsAndInsideTable) {
     bool crosses, inside;
   };
   const Case cases[] = {
-      {{5, 5}, {15, 5}, true, false},       // leaves through an edge
-      {{5, 5}, {8, 5}, false, true},        // wholly inside
-      {{0, 5}, {5, 5}, false, true},        // from the boundary inwards
-      {{0, 2}, {0, 8}, false, true},        // along an edge
-      {{5, 5}, {10, 5}, false, true},       // ends exactly on the edge
-      {{-5, 5}, {5, 15}, false, false},     // through the vertex (0, 10)
-      {{5, 5}, {10.0005, 5}, false, false}, // crossing 0.0005 from its end
+      {{5, 5}, {15, 5}, true, false},        // leaves through an edge
+      {{5, 5}, {8, 5}, false, true},         // wholly inside
+      {{0, 5}, {5, 5}, false, true},         // from the boundary inwards
+      {{0, 2}, {0, 8}, false, true},         // along an edge
+      {{5, 5}, {10, 5}, false, true},        // ends exactly on the edge
+      {{-5, 5}, {5, 15}, false, false},      // through the vertex (0, 10)
+      {{5, 5}, {10.0005, 5}, false, false},  // crossing 0.0005 from its end
       {{2, 2}, {2, 12}, true, false},
   };
   for (const Case& c : cases) {
@@ -119,7 +120,8 @@ TEST(SegmentTests, CrossingsAndInsideTable) {
     EXPECT_EQ(segmentInsideRing(c.a, c.b, square), c.inside) << c.a.toString() << c.b.toString();
   }
   // Out and back in: both ends inside, still not inside.
-  const std::vector<Point> notch{{0, 0}, {10, 0}, {10, 10}, {6, 10}, {6, 4}, {4, 4}, {4, 10}, {0, 10}};
+  const std::vector<Point> notch{{0, 0}, {10, 0}, {10, 10}, {6, 10},
+                                 {6, 4}, {4, 4},  {4, 10},  {0, 10}};
   EXPECT_FALSE(segmentInsideRing({1, 8}, {7, 8}, notch));
 }
 
@@ -151,7 +153,8 @@ TEST(ClipperBridge, RoundsHalvesAwayFromZero) {
 TEST(PointInRing, AgreesWithWindingNumber) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> coord(-10, 10);
-  const std::vector<Point> star{{0, 8}, {2, 2}, {8, 0}, {2, -2}, {0, -8}, {-2, -2}, {-8, 0}, {-2, 2}};
+  const std::vector<Point> star{{0, 8},  {2, 2},   {8, 0},  {2, -2},
+                                {0, -8}, {-2, -2}, {-8, 0}, {-2, 2}};
   for (int k = 0; k < 2000; ++k) {
     const Point q{coord(rng), coord(rng)};
     double winding = 0;

@@ -80,7 +80,7 @@ TEST(Pipeline, PatternsTable) {
     bool rings;
   };
   const Case cases[] = {{"lines", 7, false}, {"squares", 14, false}, {"Lines", 0, true},
-                        {"lines ", 0, true}, {"", 0, true},           {"rings", 0, true}};
+                        {"lines ", 0, true}, {"", 0, true},          {"rings", 0, true}};
   for (const Case& c : cases) {
     PathSettings s;
     s.pattern = c.pattern;
@@ -112,8 +112,18 @@ TEST(Pipeline, PatternsTable) {
 
 TEST(Pipeline, InsetThatFallsApartGivesTwoAreas) {
   // Two squares joined by a corridor 1 wide: an inset of 1 splits them.
-  Environment site(Polygon({{0, 0}, {10, 0}, {10, 4.5}, {14, 4.5}, {14, 0}, {24, 0}, {24, 10},
-                            {14, 10}, {14, 5.5}, {10, 5.5}, {10, 10}, {0, 10}}));
+  Environment site(Polygon({{0, 0},
+                            {10, 0},
+                            {10, 4.5},
+                            {14, 4.5},
+                            {14, 0},
+                            {24, 0},
+                            {24, 10},
+                            {14, 10},
+                            {14, 5.5},
+                            {10, 5.5},
+                            {10, 10},
+                            {0, 10}}));
   site.addObstacle(rect(4, 4, 6, 6));
   PathSettings s;
   s.distanceToBorder = 1;
@@ -205,16 +215,30 @@ TEST(Pipeline, RejectsUnusableValues) {
   const Environment ok(rect(0, 0, 10, 10));
   const Case cases[] = {
       {"zero offset", with([](PathSettings& s) { s.offset = 0; }), ok, {0, 0}, "offset is 0;"},
-      {"negative offset", with([](PathSettings& s) { s.offset = -1; }), ok, {0, 0}, "offset is -1;"},
+      {"negative offset",
+       with([](PathSettings& s) { s.offset = -1; }),
+       ok,
+       {0, 0},
+       "offset is -1;"},
       {"nan offset", with([](PathSettings& s) { s.offset = nan; }), ok, {0, 0}, "offset is nan;"},
-      {"huge offset", with([](PathSettings& s) { s.offset = 2e9; }), ok, {0, 0}, "offset is 2000000000;"},
+      {"huge offset",
+       with([](PathSettings& s) { s.offset = 2e9; }),
+       ok,
+       {0, 0},
+       "offset is 2000000000;"},
       {"inf angle", with([](PathSettings& s) { s.angle = inf; }), ok, {0, 0}, "angle is inf;"},
-      {"nan inset", with([](PathSettings& s) { s.distanceToBorder = nan; }), ok, {0, 0},
+      {"nan inset",
+       with([](PathSettings& s) { s.distanceToBorder = nan; }),
+       ok,
+       {0, 0},
        "distanceToBorder is nan;"},
       {"obstacle", PathSettings(), badObstacle, {0, 0}, "obstacle 0 point 1 y is nan;"},
       {"wire", PathSettings(), badWire, {0, 0}, "virtual wire point 1 x is 2000000000;"},
       {"start", PathSettings(), ok, {0, -1e10}, "start y is -10000000000;"},
-      {"tiny offset", with([](PathSettings& s) { s.offset = 1e-7; }), ok, {0, 0},
+      {"tiny offset",
+       with([](PathSettings& s) { s.offset = 1e-7; }),
+       ok,
+       {0, 0},
        "scan lines (at most 10000000)"},
   };
   for (const Case& c : cases) {

@@ -82,7 +82,8 @@ TEST(SegmentClear, Table) {
   diamond.addObstacle(Polygon({{5, 4}, {4, 5}, {5, 6}, {6, 5}}));
   Environment square(rect(0, 0, 10, 10));
   square.addObstacle(rect(4, 4, 6, 6));
-  Environment notch(Polygon({{0, 0}, {10, 0}, {10, 10}, {6, 10}, {6, 4}, {4, 4}, {4, 10}, {0, 10}}));
+  Environment notch(
+      Polygon({{0, 0}, {10, 0}, {10, 10}, {6, 10}, {6, 4}, {4, 4}, {4, 10}, {0, 10}}));
   struct Case {
     const char* name;
     const Environment* env;
@@ -182,11 +183,9 @@ TEST(TransitSearch, SmoothingStopsAtFirstBlockedPoint) {
   Environment env(rect(0, 0, 20, 20));
   env.addObstacle(rect(4, 4, 6, 6));
   // p0 -> p2 clear, p0 -> p3 blocked by the obstacle, p2 -> p3 clear.
-  expectPoints(smoothRoute({{1, 1}, {2, 1}, {3, 1}, {9, 6}}, env),
-               {{1, 1}, {3, 1}, {9, 6}});
+  expectPoints(smoothRoute({{1, 1}, {2, 1}, {3, 1}, {9, 6}}, env), {{1, 1}, {3, 1}, {9, 6}});
   // p0 -> p2 blocked, p0 -> p3 clear: p1 is kept.
-  expectPoints(smoothRoute({{5, 2}, {5, 3}, {5, 8}, {8, 3}}, env),
-               {{5, 2}, {5, 3}, {8, 3}});
+  expectPoints(smoothRoute({{5, 2}, {5, 3}, {5, 8}, {8, 3}}, env), {{5, 2}, {5, 3}, {8, 3}});
 }
 
 TEST(PlanRoute, EntryChoicesTable) {
@@ -200,15 +199,25 @@ TEST(PlanRoute, EntryChoicesTable) {
   };
   const Case cases[] = {
       {"reverse entry", {line({1, 0}, {10, 0})}, {11, 0}, {{11, 0}, {10, 0}, {1, 0}}},
-      {"equal ends enter at the first point", {line({-1, 0}, {1, 0})}, {0, 1},
+      {"equal ends enter at the first point",
+       {line({-1, 0}, {1, 0})},
+       {0, 1},
        {{0, 1}, {-1, 0}, {1, 0}}},
-      {"tie keeps the lower index", {line({0, 1}, {5, 1}), line({0, -1}, {-5, -1})}, {0, 0},
+      {"tie keeps the lower index",
+       {line({0, 1}, {5, 1}), line({0, -1}, {-5, -1})},
+       {0, 0},
        {{0, 0}, {0, 1}, {5, 1}, {0, -1}, {-5, -1}}},
-      {"ring entered away from the position", {LineString(ring)}, {5, 5},
+      {"ring entered away from the position",
+       {LineString(ring)},
+       {5, 5},
        {{5, 5}, {4, 4}, {2, 4}, {2, 2}, {4, 2}, {4, 4}}},
-      {"ring entered where the path stands", {LineString(ring)}, {4.0005, 4},
+      {"ring entered where the path stands",
+       {LineString(ring)},
+       {4.0005, 4},
        {{4.0005, 4}, {2, 4}, {2, 2}, {4, 2}, {4, 4}}},
-      {"empty slice is never chosen", {LineString(), line({1, 1}, {2, 1})}, {0, 1},
+      {"empty slice is never chosen",
+       {LineString(), line({1, 1}, {2, 1})},
+       {0, 1},
        {{0, 1}, {1, 1}, {2, 1}}},
       {"one-point line", {LineString({{3, 3}})}, {0, 3}, {{0, 3}, {3, 3}}},
   };

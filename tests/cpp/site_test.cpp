@@ -22,8 +22,8 @@ TEST(Environment, StoresFixedOrientations) {
 
   Environment site(rect(0, 0, 10, 10));
   EXPECT_TRUE(site.getObstacles().empty());
-  site.addObstacle(rect(1, 1, 2, 2));        // counter-clockwise: reversed
-  site.addObstacle(cw);                      // clockwise: kept
+  site.addObstacle(rect(1, 1, 2, 2));           // counter-clockwise: reversed
+  site.addObstacle(cw);                         // clockwise: kept
   site.addObstacle(Polygon({{0, 0}, {1, 0}}));  // degenerate: kept
   ASSERT_EQ(site.getObstacles().size(), 3u);
   EXPECT_LT(site.getObstacles()[0].signedArea(), 0);

@@ -46,8 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   const double scale = in.ConsumeFloatingPointInRange<double>(1.0, 200.0);
   Environment site{Polygon(points(in, scale, 24))};
-  for (int k = in.ConsumeIntegralInRange<int>(0, 4); k > 0; --k) site.addObstacle(Polygon(points(in, scale, 10)));
-  for (int k = in.ConsumeIntegralInRange<int>(0, 2); k > 0; --k) site.addMowArea(Polygon(points(in, scale, 10)));
+  for (int k = in.ConsumeIntegralInRange<int>(0, 4); k > 0; --k)
+    site.addObstacle(Polygon(points(in, scale, 10)));
+  for (int k = in.ConsumeIntegralInRange<int>(0, 2); k > 0; --k)
+    site.addMowArea(Polygon(points(in, scale, 10)));
   site.setVirtualWire(LineString(points(in, scale, 10)));
   site.setDockingWire(LineString(points(in, scale, 3)));
 
@@ -64,8 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   s.mowBorderCcw = in.ConsumeBool();
   s.mowExclusionsBoder = in.ConsumeBool();
   s.mowExclusionsBorderCcw = in.ConsumeBool();
-  s.borderLaps = in.ConsumeBool() ? in.ConsumeIntegral<uint64_t>() : in.ConsumeIntegralInRange<uint64_t>(0, 4);
-  s.exclusionsBorderLaps = in.ConsumeBool() ? in.ConsumeIntegral<uint64_t>() : in.ConsumeIntegralInRange<uint64_t>(0, 4);
+  s.borderLaps =
+      in.ConsumeBool() ? in.ConsumeIntegral<uint64_t>() : in.ConsumeIntegralInRange<uint64_t>(0, 4);
+  s.exclusionsBorderLaps =
+      in.ConsumeBool() ? in.ConsumeIntegral<uint64_t>() : in.ConsumeIntegralInRange<uint64_t>(0, 4);
   const double sx = coordinate(in, scale);
   const Point start{sx, coordinate(in, scale)};
 

@@ -67,8 +67,7 @@ void appendSliceToPath(LineString& path, const LineString& slice, const SliceCho
     const std::size_t m = pts.size();
     const std::size_t s = choice.startIndex;
     const std::vector<Point>& route = path.getPoints();
-    const std::size_t c =
-        !route.empty() && distance(pts[s], route.back()) < kSamePoint ? 1 : 0;
+    const std::size_t c = !route.empty() && distance(pts[s], route.back()) < kSamePoint ? 1 : 0;
     for (std::size_t k = 0; k <= m - c; ++k) path.addPoint(pts[(s + c + k) % m]);
   } else if (choice.reverse) {
     for (auto it = pts.rbegin(); it != pts.rend(); ++it) path.addPoint(*it);
@@ -77,9 +76,8 @@ void appendSliceToPath(LineString& path, const LineString& slice, const SliceCho
   }
 }
 
-PlanningResult planRoute(const Environment& environment,
-                                                   const std::vector<LineString>& slices,
-                                                   const Point& start) {
+PlanningResult planRoute(const Environment& environment, const std::vector<LineString>& slices,
+                         const Point& start) {
   PlanningResult result;
   if (slices.empty()) return result;
   std::vector<bool> done(slices.size(), false);

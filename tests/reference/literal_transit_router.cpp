@@ -12,8 +12,7 @@ constexpr double kWireMultiplier = 0.1;
 constexpr double kWireEstimateWeight = 0.65;
 
 bool consecutiveOnWire(const SearchNode& a, const WireNode& b) {
-  return a.onWire && b.onWire &&
-         (a.wireIndex + 1 == b.wireIndex || b.wireIndex + 1 == a.wireIndex);
+  return a.onWire && b.onWire && (a.wireIndex + 1 == b.wireIndex || b.wireIndex + 1 == a.wireIndex);
 }
 
 template <typename Nodes>

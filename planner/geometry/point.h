@@ -10,7 +10,7 @@ struct Point {
   double x;
   double y;
 
-  constexpr Point(double x, double y) : x(x), y(y) {}
+  constexpr Point(double px, double py) : x(px), y(py) {}
 
   // "(x, y)" with both coordinates in "%f" form, e.g. "(1.500000, -2.000000)".
   std::string toString() const;

@@ -179,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"tiny", Environment(rect(0, 0, 18, 12)), 1e-300, "more than 10,000,000"},
         // Two areas and two passes of squares: 4 x 4.2 million scan lines in all.
         Refusal{"summed", twoAreas(), 1.2e-5, "scan lines (at most 10000000)"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(RunawayRequest, CoordinateMessagesNameTheCallersIndex) {
   Environment env(rect(0, 0, 10, 10));

@@ -45,8 +45,11 @@ print("ok", flush=True)
 
 @pytest.mark.skipif(not hasattr(signal, "SIGINT"), reason="needs SIGINT")
 def test_ctrl_c_interrupts_a_long_plan():
+    # A suite run in the background has SIGINT ignored, and the child would inherit that;
+    # with the default action restored, Python installs its KeyboardInterrupt handler.
     child = subprocess.Popen([sys.executable, "-c", CHILD], stdout=subprocess.PIPE, text=True,
-                             env=os.environ.copy())
+                             env=os.environ.copy(),
+                             preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
     assert child.stdout.readline().strip() == "planning"
     time.sleep(0.5)
     sent = time.monotonic()

@@ -2,6 +2,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -18,15 +19,37 @@ using namespace Planner;
 
 namespace {
 
-// The Python face of a result. Elements read from `slices` point into the stored
-// slice vector; assigning `slices` retires the old vector here instead of freeing
-// it, so elements read before the assignment stay valid for the result's lifetime.
-// (A moved vector keeps its buffer, so those element addresses do not change.)
+// The Python face of a result. Each stored slice is held by a shared pointer, and
+// every element read from `slices` keeps the slice it refers to alive. An element read
+// before `slices` is assigned stays valid with its points, elements read after refer to
+// the new slices, and a change through an element is seen by a fresh read while that
+// slice is stored; replaced slices are freed once no element refers to them.
 struct BoundResult : PathPlanner::PlanningResult {
   explicit BoundResult(PathPlanner::PlanningResult&& result)
-      : PathPlanner::PlanningResult(std::move(result)) {}
-  std::vector<std::vector<LineString>> retiredSlices;
+      : PathPlanner::PlanningResult(std::move(result)) {
+    store(std::move(slices));
+    slices.clear();
+  }
+
+  void store(std::vector<LineString>&& given) {
+    shared.clear();
+    shared.reserve(given.size());
+    for (LineString& slice : given) shared.push_back(std::make_shared<LineString>(std::move(slice)));
+  }
+
+  std::vector<std::shared_ptr<LineString>> shared;
 };
+
+py::list sliceElements(const BoundResult& result) {
+  py::list out;
+  for (const std::shared_ptr<LineString>& slice : result.shared) {
+    py::capsule owner(new std::shared_ptr<LineString>(slice), [](void* p) {
+      delete static_cast<std::shared_ptr<LineString>*>(p);
+    });
+    out.append(py::cast(slice.get(), py::return_value_policy::reference_internal, owner));
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -80,13 +103,10 @@ PYBIND11_MODULE(swathor, m) {
   py::class_<BoundResult>(m, "PlanningResult")
       .def_readwrite("path", &BoundResult::path)
       .def_property(
-          "slices",
-          [](BoundResult& result) -> const std::vector<LineString>& { return result.slices; },
-          [](BoundResult& result, const std::vector<LineString>& slices) {
-            result.retiredSlices.push_back(std::move(result.slices));
-            result.slices = slices;
-          },
-          py::return_value_policy::reference_internal);
+          "slices", [](const BoundResult& result) { return sliceElements(result); },
+          [](BoundResult& result, std::vector<LineString> slices) {
+            result.store(std::move(slices));
+          });
 
   py::class_<PathService>(m, "PathService")
       .def(py::init<>())

@@ -156,3 +156,16 @@ def test_slice_read_before_assignment_stays_valid(result):
     del result
     gc.collect()
     assert [coords(s.getPoints()) for s in kept] == before
+
+
+def test_reassigned_slices_are_freed(result):
+    """The fault this pins: every assignment kept the replaced slices until the result died."""
+    import resource
+
+    line = S.LineString([S.Point(i, 0) for i in range(200)])
+    many = [line] * 1000                      # 3.2 MB of points per assignment
+    before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    for _ in range(300):                      # 960 MB if every assignment were kept
+        result.slices = many
+    grown_mb = (resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before) / 1024
+    assert grown_mb < 100

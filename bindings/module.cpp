@@ -34,7 +34,8 @@ struct BoundResult : PathPlanner::PlanningResult {
   void store(std::vector<LineString>&& given) {
     shared.clear();
     shared.reserve(given.size());
-    for (LineString& slice : given) shared.push_back(std::make_shared<LineString>(std::move(slice)));
+    for (LineString& slice : given)
+      shared.push_back(std::make_shared<LineString>(std::move(slice)));
   }
 
   std::vector<std::shared_ptr<LineString>> shared;
@@ -43,9 +44,8 @@ struct BoundResult : PathPlanner::PlanningResult {
 py::list sliceElements(const BoundResult& result) {
   py::list out;
   for (const std::shared_ptr<LineString>& slice : result.shared) {
-    py::capsule owner(new std::shared_ptr<LineString>(slice), [](void* p) {
-      delete static_cast<std::shared_ptr<LineString>*>(p);
-    });
+    py::capsule owner(new std::shared_ptr<LineString>(slice),
+                      [](void* p) { delete static_cast<std::shared_ptr<LineString>*>(p); });
     out.append(py::cast(slice.get(), py::return_value_policy::reference_internal, owner));
   }
   return out;

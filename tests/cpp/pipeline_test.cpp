@@ -314,3 +314,18 @@ TEST(Pipeline, CancellationEndsTheCall) {
   const Cancellation never;
   EXPECT_FALSE(PathService().computeFullTask(site, PathSettings(), {1, 1}, never).slices.empty());
 }
+
+// The cross lanes of "squares" are turned back onto the site: on a site away from the
+// origin, lanes turned the wrong way would land beside it.
+TEST(Regression, SquaresCrossLanesLieOnTheSite) {
+  PathSettings s;
+  s.pattern = "squares";
+  const auto r = PathService().computeFullTask(Environment(rect(10, 0, 30, 5)), s, {10, 0});
+  std::size_t vertical = 0;
+  for (const LineString& slice : r.slices) {
+    const auto& p = slice.getPoints();
+    for (const Point& q : p) EXPECT_TRUE(pointInRingInclusive(q, rect(10, 0, 30, 5).getPoints()));
+    vertical += p.size() == 2 && std::fabs(p[0].x - p[1].x) < 1e-9;
+  }
+  EXPECT_GT(vertical, 10u);
+}

@@ -280,3 +280,30 @@ TEST(PlanRoute, RingReachedByTransitIsClosedAtItsFirstPoint) {
   // The route ends on point 0, so the ring adds its other points and closes there.
   expectPoints({path.end() - 5, path.end()}, {{16, 8}, {16, 12}, {14, 12}, {14, 8}, {14, 8}});
 }
+
+// Named after the faults they pin: each passed every other test when planted.
+
+// A crossing of a zero-width spike 0.0015 from the shortened hop's end blocks the hop:
+// only the end clearance (0.001) stands between it and a clear verdict.
+TEST(Regression, HopEndingNearASpikeCrossingIsBlocked) {
+  Environment env(rect(0, -10, 40, 10));
+  env.addObstacle(Polygon({{20, 0}, {22, 0}, {22, 2}, {20, 2}, {20, 1}, {10, 1}, {20, 1}}));
+  EXPECT_FALSE(isSegmentClear({15, -5}, {15, 1.0115}, env));
+  EXPECT_TRUE(isSegmentClear({15, -5}, {15, 0.995}, env));
+}
+
+// Around a square that is symmetric about the line from start to goal, both ways cost
+// exactly the same: the first way found keeps the goal (an equal cost never replaces a
+// parent).
+TEST(Regression, EqualCostKeepsTheFirstParent) {
+  Environment env(rect(-10, -10, 20, 20));
+  env.addObstacle(rect(4, 4, 6, 6));
+  std::vector<LineString> explored;
+  const auto route = findTransitRoute({0, 5}, {10, 5}, env, explored);
+  ASSERT_EQ(route.size(), 4u);
+  EXPECT_EQ(route[1].y, route[2].y);
+  std::vector<LineString> literalExplored;
+  const auto literal = Literal::findTransitRoute({0, 5}, {10, 5}, env, literalExplored);
+  expectPoints(route, literal);
+  EXPECT_EQ(route[1].y, 6.0);
+}

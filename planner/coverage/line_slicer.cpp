@@ -1,4 +1,5 @@
 #include "planner/coverage/line_slicer.h"
+#include "planner/geometry/tolerances.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,10 +12,6 @@ namespace Planner {
 namespace {
 
 constexpr double kScanHalfWidth = 1000.0;
-constexpr double kParallel = 1e-10;
-constexpr double kParamSlack = 1e-9;
-constexpr double kCollinear = 1e-9;
-constexpr double kMerge = 1e-7;
 
 double cross(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }
 

@@ -1,9 +1,8 @@
 #include "planner/geometry/predicates.h"
+#include "planner/geometry/tolerances.h"
 
 namespace Planner {
 namespace {
-
-constexpr double kEndClearance = 0.001;
 
 enum class PointPlace { Outside, Inside, Boundary };
 

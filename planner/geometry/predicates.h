@@ -6,6 +6,7 @@
 
 #include "planner/geometry/point.h"
 #include "planner/geometry/polygon.h"
+#include "planner/geometry/tolerances.h"
 
 // Tolerance-based ring and segment tests. A ring is a point sequence read as closed;
 // every test needs at least three points in each ring and is false otherwise. A
@@ -44,7 +45,6 @@ struct EdgePlace {
 };
 // Edge from w (the previous ring point) to v.
 inline EdgePlace placeAgainstEdge(const Point& q, const Point& w, const Point& v) {
-  constexpr double kOnEdge = 1e-9;
   const double cross = (w.x - v.x) * (q.y - v.y) - (q.x - v.x) * (w.y - v.y);
   const bool on = std::fabs(cross) < kOnEdge && std::min(w.x, v.x) - kOnEdge <= q.x &&
                   q.x <= std::max(w.x, v.x) + kOnEdge && std::min(w.y, v.y) - kOnEdge <= q.y &&
@@ -60,14 +60,13 @@ struct EdgeHit {
 };
 // Segment from a with direction d against the edge p->q.
 inline EdgeHit properIntersection(const Point& a, const Point& d, const Point& p, const Point& q) {
-  constexpr double kParallel = 1e-10, kLow = 1e-9, kHigh = 0.999999999;
   const double ex = q.x - p.x;
   const double ey = q.y - p.y;
   const double den = ey * d.x - ex * d.y;
   if (std::fabs(den) < kParallel) return {false, 0.0};
   const double t = ((a.y - p.y) * d.x - (a.x - p.x) * d.y) / den;
   const double u = ((a.y - p.y) * ex - (a.x - p.x) * ey) / den;
-  return {kLow < t && t < kHigh && kLow < u && u < kHigh, u};
+  return {kParamSlack < t && t < kParamHigh && kParamSlack < u && u < kParamHigh, u};
 }
 
 inline bool pointInRingInclusive(const Point& q, const Polygon& ring) {

@@ -1,4 +1,5 @@
 #include "planner/pipeline/path_service.h"
+#include "planner/geometry/tolerances.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,7 +20,6 @@ namespace Planner {
 namespace {
 
 constexpr double kHalfPi = 1.5707963267948966;
-constexpr double kFirstLapDistance = 0.001;
 // Scan lines of one request, summed over its areas and both passes of "squares".
 constexpr double kMaxScanLines = 1e7;
 // A scan line step must be this many units in the last place of the largest |y|, so

@@ -1,4 +1,5 @@
 #include "planner/routing/path_planner.h"
+#include "planner/geometry/tolerances.h"
 
 #include "planner/routing/planner_log.h"
 #include "planner/routing/segment_clearance.h"
@@ -6,8 +7,6 @@
 
 namespace Planner {
 namespace {
-
-constexpr double kSamePoint = 0.001;
 
 std::uint64_t nearestRingPoint(const std::vector<Point>& ring, const Point& p) {
   double best = 1e18;

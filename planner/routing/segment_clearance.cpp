@@ -1,4 +1,5 @@
 #include "planner/routing/segment_clearance.h"
+#include "planner/geometry/tolerances.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,12 +8,6 @@
 
 namespace Planner {
 namespace {
-
-constexpr double kShortest = 0.01;
-constexpr double kEndClearance = 0.001;
-constexpr double kCutParallel = 1e-12;
-constexpr double kParamSlack = 1e-9;
-constexpr double kShortestPiece = 1e-7;
 
 std::vector<std::vector<Point>> obstacleRings(const Environment& environment) {
   std::vector<std::vector<Point>> rings;
@@ -114,7 +109,8 @@ double distanceToSegment(const Point& p, const Point& a, const Point& b) {
 bool SegmentClearance::blocksEveryHopFrom(const Point& p) const {
   if (!perimeterValid_) return true;
   // The shortened hop starts 0.01 from p; keep well clear of that distance.
-  const double reach = kShortest * 1.001 + queryMargin(std::max(std::fabs(p.x), std::fabs(p.y)), 0);
+  const double reach =
+      kShortestHop * 1.001 + queryMargin(std::max(std::fabs(p.x), std::fabs(p.y)), 0);
   const auto farFromEdges = [&](const EdgeIndex& rings) {
     rings.edgesNear(p.x - reach, p.y - reach, p.x + reach, p.y + reach, near_);
     return std::none_of(near_.begin(), near_.end(),
@@ -128,9 +124,9 @@ bool SegmentClearance::blocksEveryHopFrom(const Point& p) const {
 
 bool SegmentClearance::isClear(const Point& a, const Point& b) const {
   const double length = distance(a, b);
-  if (length < kShortest) return true;
-  const double ux = (b.x - a.x) / length * kShortest;
-  const double uy = (b.y - a.y) / length * kShortest;
+  if (length < kShortestHop) return true;
+  const double ux = (b.x - a.x) / length * kShortestHop;
+  const double uy = (b.y - a.y) / length * kShortestHop;
   const Point a2{a.x + ux, a.y + uy};
   const Point b2{b.x - ux, b.y - uy};
   if (!insidePerimeter(a2, b2)) return false;

@@ -1,4 +1,5 @@
 #include "planner/routing/slice_chooser.h"
+#include "planner/geometry/tolerances.h"
 
 #include <cmath>
 
@@ -19,7 +20,6 @@ using IndexPoint = bg::model::point<double, 2, bg::cs::cartesian>;
 using Value = std::pair<IndexPoint, std::uint64_t>;  // entry point and scan order
 
 constexpr double kNeverTaken = 1e10;
-constexpr double kShortestHop = 0.01;  // shorter hops are clear without a test
 
 // The index hands out entries by a squared distance of its own; allow for its
 // rounding before deciding that no later entry can be nearer.

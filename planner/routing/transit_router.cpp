@@ -1,4 +1,5 @@
 #include "planner/routing/transit_router.h"
+#include "planner/geometry/tolerances.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,9 +11,6 @@
 namespace Planner {
 namespace {
 
-constexpr double kSamePoint = 0.001;
-constexpr double kWireMultiplier = 0.1;
-constexpr double kWireEstimateWeight = 0.65;
 constexpr std::size_t kDenseCacheLimit = 4096;
 
 bool consecutiveWire(bool aOnWire, std::uint64_t a, const WireNode& b) {

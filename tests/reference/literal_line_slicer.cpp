@@ -1,6 +1,7 @@
 #include "tests/reference/literal_line_slicer.h"
 
 #include "planner/coverage/line_slicer.h"
+#include "planner/geometry/tolerances.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,10 +13,6 @@ namespace Planner::Literal {
 namespace {
 
 constexpr double kScanHalfWidth = 1000.0;
-constexpr double kParallel = 1e-10;
-constexpr double kParamSlack = 1e-9;
-constexpr double kCollinear = 1e-9;
-constexpr double kMerge = 1e-7;
 
 double cross(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }
 

@@ -1,11 +1,10 @@
 #include "tests/reference/literal_routing.h"
 
+#include "planner/geometry/tolerances.h"
 #include "planner/routing/planner_log.h"
 
 namespace Planner::Literal {
 namespace {
-
-constexpr double kSamePoint = 0.001;
 
 // Shared scan of both choosers; `clear` decides whether a hop may be taken.
 template <typename Clear>

@@ -5,14 +5,10 @@
 #include <vector>
 
 #include "planner/geometry/predicates.h"
+#include "planner/geometry/tolerances.h"
 
 namespace Planner::Literal {
 namespace {
-
-constexpr double kShortest = 0.01;
-constexpr double kParallel = 1e-12;
-constexpr double kParamSlack = 1e-9;
-constexpr double kShortestPiece = 1e-7;
 
 // Appends the positions along a->b (0..1) where it meets the ring's edges: proper
 // crossings, touches at vertices or edge ends, and the ends of collinear overlaps.
@@ -33,7 +29,7 @@ void collectCuts(const Point& a, const Point& b, const std::vector<Point>& ring,
     const double apx = p.x - a.x;
     const double apy = p.y - a.y;
     const double elen = std::sqrt(ex * ex + ey * ey);
-    if (std::fabs(den) > kParallel * len * elen) {
+    if (std::fabs(den) > kCutParallel * len * elen) {
       const double u = (apx * ey - apy * ex) / den;  // along a->b
       const double t = (apx * dy - apy * dx) / den;  // along the edge
       if (t >= -kParamSlack && t <= 1.0 + kParamSlack && u >= 0.0 && u <= 1.0) {
@@ -75,9 +71,9 @@ bool piecesStayClear(const Point& a, const Point& b, const Environment& environm
 
 bool isSegmentClear(const Point& a, const Point& b, const Environment& environment) {
   const double length = distance(a, b);
-  if (length < kShortest) return true;
-  const double ux = (b.x - a.x) / length * kShortest;
-  const double uy = (b.y - a.y) / length * kShortest;
+  if (length < kShortestHop) return true;
+  const double ux = (b.x - a.x) / length * kShortestHop;
+  const double uy = (b.y - a.y) / length * kShortestHop;
   const Point a2{a.x + ux, a.y + uy};
   const Point b2{b.x - ux, b.y - uy};
   if (!segmentInsideRing(a2, b2, environment.getPerimeter().getPoints())) return false;

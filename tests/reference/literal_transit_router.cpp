@@ -2,14 +2,11 @@
 
 #include <algorithm>
 
+#include "planner/geometry/tolerances.h"
 #include "planner/routing/planner_log.h"
 
 namespace Planner::Literal {
 namespace {
-
-constexpr double kSamePoint = 0.001;
-constexpr double kWireMultiplier = 0.1;
-constexpr double kWireEstimateWeight = 0.65;
 
 bool consecutiveOnWire(const SearchNode& a, const WireNode& b) {
   return a.onWire && b.onWire && (a.wireIndex + 1 == b.wireIndex || b.wireIndex + 1 == a.wireIndex);

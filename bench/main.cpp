@@ -135,8 +135,11 @@ int main(int argc, char** argv) {
     sites.push_back(std::move(s));
   }
 
-  if (wanted("dense-1600")) sites.push_back(Bench::dense(40));
-  if (wanted("huge-100k")) {
+  auto named = [&](const char* name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+  };
+  if (named("dense-1600")) sites.push_back(Bench::dense(40));
+  if (named("huge-100k")) {
     Bench::Site s = Bench::huge(100000);
     s.name = "huge-100k";
     sites.push_back(std::move(s));

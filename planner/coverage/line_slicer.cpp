@@ -34,29 +34,6 @@ std::pair<double, double> scanLineEnds(const Environment& area) {
   return {std::min(-kScanHalfWidth, lo - margin), std::max(kScanHalfWidth, hi + margin)};
 }
 
-// The crossings of the scan line a->b with the edge p->q: the point where they meet
-// (closed parameter ranges, widened by 1e-9), then the ends of a collinear overlap.
-void edgeScanCrossings(const Point& p, const Point& q, const Point& a, const Point& b,
-                       std::vector<double>& crossings) {
-  const double sx = b.x - a.x;
-  const double sy = 0.0;
-  const double ex = q.x - p.x;
-  const double ey = q.y - p.y;
-  const double d = cross(ex, ey, sx, sy);
-  if (std::fabs(d) >= kParallel) {
-    const double t = cross(a.x - p.x, a.y - p.y, sx, sy) / d;
-    const double u = cross(a.x - p.x, a.y - p.y, ex, ey) / d;
-    if (t >= -kParamSlack && t <= 1.0 + kParamSlack && u >= -kParamSlack &&
-        u <= 1.0 + kParamSlack) {
-      crossings.push_back(p.x + t * ex);
-    }
-  }
-  if (const auto overlap = collinearOverlap(p, q, a, b)) {
-    crossings.push_back(overlap->first.x);
-    crossings.push_back(overlap->second.x);
-  }
-}
-
 // One ring's edges, swept upwards: the edges that can meet the current scan line.
 // Any edge that could add a crossing or decide a point test at height y has a
 // y-range, widened by a margin above every tolerance involved, that contains y.
@@ -121,7 +98,8 @@ class SweepRing {
   std::vector<uint32_t> active_;
 };
 
-struct Sweep {
+class Sweep : public ScanRings {
+ public:
   SweepRing outer;
   std::vector<SweepRing> holes;
   std::vector<SweepRing> mowAreas;
@@ -131,21 +109,21 @@ struct Sweep {
     for (const Polygon& mow : area.getMowAreas()) mowAreas.emplace_back(mow.getPoints());
   }
 
-  void advance(double y) {
+  void advance(double y) override {
     outer.advance(y);
     for (SweepRing& r : holes) r.advance(y);
     for (SweepRing& r : mowAreas) r.advance(y);
   }
 
   // Outer ring, then every hole, then every mow area, as the plain scan does.
-  void collect(double y, double x0, double x1, std::vector<double>& crossings) const {
+  void collect(double y, double x0, double x1, std::vector<double>& crossings) const override {
     outer.collect(y, x0, x1, crossings);
     for (const SweepRing& r : holes) r.collect(y, x0, x1, crossings);
     for (const SweepRing& r : mowAreas) r.collect(y, x0, x1, crossings);
   }
 
   // Inside the outer ring, in no hole, and inside a mow area when there are any.
-  bool accepts(const Point& m) const {
+  bool accepts(const Point& m) const override {
     if (!outer.containsInclusive(m)) return false;
     for (const SweepRing& r : holes) {
       if (r.containsInclusive(m)) return false;
@@ -189,12 +167,29 @@ std::optional<std::pair<Point, Point>> collinearOverlap(const Point& p, const Po
   return std::make_pair(kept.front(), kept.back());
 }
 
-void collectScanLineCrossings(const std::vector<Point>& ring, double y, double x0, double x1,
-                              std::vector<double>& crossings) {
-  const std::size_t n = ring.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    edgeScanCrossings(ring[i], ring[(i + 1) % n], Point{x0, y}, Point{x1, y}, crossings);
+void edgeScanCrossings(const Point& p, const Point& q, const Point& a, const Point& b,
+                       std::vector<double>& crossings) {
+  const double sx = b.x - a.x;
+  const double sy = 0.0;
+  const double ex = q.x - p.x;
+  const double ey = q.y - p.y;
+  const double d = cross(ex, ey, sx, sy);
+  if (std::fabs(d) >= kParallel) {
+    const double t = cross(a.x - p.x, a.y - p.y, sx, sy) / d;
+    const double u = cross(a.x - p.x, a.y - p.y, ex, ey) / d;
+    if (t >= -kParamSlack && t <= 1.0 + kParamSlack && u >= -kParamSlack &&
+        u <= 1.0 + kParamSlack) {
+      crossings.push_back(p.x + t * ex);
+    }
   }
+  if (const auto overlap = collinearOverlap(p, q, a, b)) {
+    crossings.push_back(overlap->first.x);
+    crossings.push_back(overlap->second.x);
+  }
+}
+
+std::unique_ptr<ScanRings> sweptScanRings(const Environment& area) {
+  return std::make_unique<Sweep>(area);
 }
 
 double scanLineCount(const Environment& area, double spacing) {
@@ -210,7 +205,8 @@ double scanLineCount(const Environment& area, double spacing) {
 }
 
 std::vector<LineString> generateLineSlices(const Environment& area, double spacing,
-                                           const Cancellation& cancel) {
+                                           const Cancellation& cancel,
+                                           const ScanRingsMaker& rings) {
   std::vector<LineString> slices;
   const std::vector<Point>& outer = area.getPerimeter().getPoints();
   if (outer.size() < 3 || !(spacing > 0.0)) return slices;
@@ -223,13 +219,13 @@ std::vector<LineString> generateLineSlices(const Environment& area, double spaci
   }
   const auto [x0, x1] = scanLineEnds(area);
 
-  Sweep sweep(area);
+  const std::unique_ptr<ScanRings> sweep = rings(area);
   std::vector<double> crossings;
   for (double y = minY + spacing * 0.5; maxY > y; y = y + spacing) {
     cancel.poll();
-    sweep.advance(y);
+    sweep->advance(y);
     crossings.clear();
-    sweep.collect(y, x0, x1, crossings);
+    sweep->collect(y, x0, x1, crossings);
     std::sort(crossings.begin(), crossings.end());
 
     std::size_t kept = 0;
@@ -244,7 +240,7 @@ std::vector<LineString> generateLineSlices(const Environment& area, double spaci
       const double xa = crossings[i];
       const double xb = crossings[i + 1];
       if (std::fabs(xb - xa) < kMerge) continue;
-      if (!sweep.accepts(Point{(xb + xa) * 0.5, y})) continue;
+      if (!sweep->accepts(Point{(xb + xa) * 0.5, y})) continue;
       slices.emplace_back(std::vector<Point>{Point{xa, y}, Point{xb, y}});
     }
   }

@@ -6,21 +6,15 @@
 #include <cmath>
 #include <limits>
 
-// GCC reports false maybe-uninitialized warnings inside Boost.Geometry's R-tree.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <boost/geometry.hpp>
-#include <boost/geometry/index/rtree.hpp>
-#include <boost/iterator/function_output_iterator.hpp>
-#pragma GCC diagnostic pop
+#include "planner/geometry/rtree.h"
 
 namespace Planner {
 namespace {
 
-namespace bg = boost::geometry;
-namespace bgi = boost::geometry::index;
+namespace bg = rtree::bg;
+namespace bgi = rtree::bgi;
 
-using BoxPoint = bg::model::point<double, 2, bg::cs::cartesian>;
+using BoxPoint = rtree::PlanePoint;
 using Box = bg::model::box<BoxPoint>;
 using Value = std::pair<Box, uint32_t>;  // box and position in the edge list
 

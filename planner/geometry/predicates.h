@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "planner/geometry/point.h"
@@ -67,6 +68,46 @@ inline EdgeHit properIntersection(const Point& a, const Point& d, const Point& p
   const double t = ((a.y - p.y) * d.x - (a.x - p.x) * d.y) / den;
   const double u = ((a.y - p.y) * ex - (a.x - p.x) * ey) / den;
   return {kParamSlack < t && t < kParamHigh && kParamSlack < u && u < kParamHigh, u};
+}
+
+// Appends where a->b meets the edge p->q (0..1 along a->b): a crossing or touch, or
+// the ends of a collinear overlap. The cutting of hops in the clearance test.
+inline void addEdgeCuts(const Point& a, const Point& b, const Point& p, const Point& q,
+                        std::vector<double>& cuts) {
+  const double dx = b.x - a.x;
+  const double dy = b.y - a.y;
+  const double len2 = dx * dx + dy * dy;
+  const double len = std::sqrt(len2);
+  const double ex = q.x - p.x;
+  const double ey = q.y - p.y;
+  const double den = dx * ey - dy * ex;
+  const double apx = p.x - a.x;
+  const double apy = p.y - a.y;
+  const double elen = std::sqrt(ex * ex + ey * ey);
+  if (std::fabs(den) > kCutParallel * len * elen) {
+    const double u = (apx * ey - apy * ex) / den;
+    const double t = (apx * dy - apy * dx) / den;
+    if (t >= -kParamSlack && t <= 1.0 + kParamSlack && u >= 0.0 && u <= 1.0) cuts.push_back(u);
+    return;
+  }
+  if (std::fabs(apx * dy - apy * dx) > kOnEdge * len) return;
+  for (const Point& end : {p, q}) {
+    const double u = ((end.x - a.x) * dx + (end.y - a.y) * dy) / len2;
+    if (u >= 0.0 && u <= 1.0) cuts.push_back(u);
+  }
+}
+
+// The part of a hop a->b that the clearance test looks at: a->b shortened by
+// kShortestHop at each end, or nothing for a hop shorter than kShortestHop (always clear).
+struct ShortenedHop {
+  Point a, b;
+};
+inline std::optional<ShortenedHop> shortenHop(const Point& a, const Point& b) {
+  const double length = distance(a, b);
+  if (length < kShortestHop) return std::nullopt;
+  const double ux = (b.x - a.x) / length * kShortestHop;
+  const double uy = (b.y - a.y) / length * kShortestHop;
+  return ShortenedHop{{a.x + ux, a.y + uy}, {b.x - ux, b.y - uy}};
 }
 
 inline bool pointInRingInclusive(const Point& q, const Polygon& ring) {

@@ -2,7 +2,6 @@
 #include "planner/geometry/tolerances.h"
 
 #include "planner/routing/planner_log.h"
-#include "planner/routing/segment_clearance.h"
 #include "planner/routing/transit_router.h"
 
 namespace Planner {
@@ -28,16 +27,6 @@ SliceChoice logged(const SliceChoice& choice) {
 
 }  // namespace
 
-SliceChoice chooseVisibleSlice(const Point& position, const std::vector<LineString>& slices,
-                               const std::vector<bool>& done, const Environment& environment) {
-  return logged(SliceChooser(slices, done).nearestClear(position, SegmentClearance(environment)));
-}
-
-SliceChoice chooseNearestSlice(const Point& position, const std::vector<LineString>& slices,
-                               const std::vector<bool>& done) {
-  return SliceChooser(slices, done).nearest(position);
-}
-
 void appendSliceToPath(LineString& path, const LineString& slice, const SliceChoice& choice) {
   const std::vector<Point>& pts = slice.getPoints();
   if (pts.empty()) return;
@@ -62,13 +51,15 @@ PathPlanner::PlanningResult PathPlanner::planRoute(const Environment& environmen
 
 PathPlanner::PlanningResult PathPlanner::planRoute(const Environment& environment,
                                                    const std::vector<LineString>& slices,
-                                                   const Point& start, const Cancellation& cancel) {
+                                                   const Point& start, const Cancellation& cancel,
+                                                   const RoutingStrategies& strategies) {
   PlanningResult result;
   if (slices.empty()) return result;
   std::vector<bool> done(slices.size(), false);
-  const SegmentClearance clearance(environment);
-  TransitRouter router(environment, clearance);
-  SliceChooser chooser(slices, done);
+  const std::unique_ptr<Clearance> clearance = strategies.clearance(environment);
+  TransitRouter router(environment, *clearance, strategies.lists);
+  const std::unique_ptr<EntryFinder> entries = strategies.entries(slices, done);
+  EntryFinder& chooser = *entries;
   Point position = start;
   result.path.addPoint(start);
 
@@ -79,7 +70,7 @@ PathPlanner::PlanningResult PathPlanner::planRoute(const Environment& environmen
   for (std::size_t iteration = 0; iteration < slices.size(); ++iteration) {
     cancel.poll();
     logPosition(position);
-    const SliceChoice choice = logged(chooser.nearestClear(position, clearance));
+    const SliceChoice choice = logged(chooser.nearestClear(position, *clearance));
     if (choice.sliceIndex != -1) {
       finish(choice.sliceIndex);
       appendSliceToPath(result.path, slices[choice.sliceIndex], choice);

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "planner/geometry/line_string.h"
-#include "planner/routing/slice_chooser.h"
+#include "planner/routing/routing_strategies.h"
 #include "planner/site/cancellation.h"
 #include "planner/site/environment.h"
 #include "planner/site/planning_result.h"
@@ -12,15 +12,6 @@
 // (driven either way); one of three or more is a ring (entered at any point, driven
 // in stored order and closed at its entry point).
 namespace Planner {
-
-// The nearest entry (strictly nearer wins, so earlier candidates keep ties) whose
-// straight hop from `position` is clear. Logs the decision when one is found.
-SliceChoice chooseVisibleSlice(const Point& position, const std::vector<LineString>& slices,
-                               const std::vector<bool>& done, const Environment& environment);
-
-// The same choice by straight distance alone.
-SliceChoice chooseNearestSlice(const Point& position, const std::vector<LineString>& slices,
-                               const std::vector<bool>& done);
 
 // Appends the slice's points in driving order. A ring entered where the path
 // already stands (within 0.001) skips the repeated entry point.
@@ -35,10 +26,12 @@ class PathPlanner {
   // empty. An empty slice list gives an empty result, without the start point.
   static PlanningResult planRoute(const Environment& environment,
                                   const std::vector<LineString>& slices, const Point& start);
-  // The same, polling `cancel` between tour iterations and transit expansions.
+  // The same, polling `cancel` between tour iterations and transit expansions, with
+  // the given ways of finding things (the decisions do not depend on them).
   static PlanningResult planRoute(const Environment& environment,
                                   const std::vector<LineString>& slices, const Point& start,
-                                  const Cancellation& cancel);
+                                  const Cancellation& cancel,
+                                  const RoutingStrategies& strategies = indexedStrategies());
 };
 
 }  // namespace Planner

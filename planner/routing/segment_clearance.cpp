@@ -15,34 +15,6 @@ std::vector<std::vector<Point>> obstacleRings(const Environment& environment) {
   return rings;
 }
 
-// Appends where a->b meets the edge (0..1 along a->b): a crossing or touch, or the
-// ends of a collinear overlap.
-void addCuts(const Point& a, const Point& b, const RingEdge& edge, std::vector<double>& cuts) {
-  const double dx = b.x - a.x;
-  const double dy = b.y - a.y;
-  const double len2 = dx * dx + dy * dy;
-  const double len = std::sqrt(len2);
-  const Point& p = edge.p;
-  const Point& q = edge.q;
-  const double ex = q.x - p.x;
-  const double ey = q.y - p.y;
-  const double den = dx * ey - dy * ex;
-  const double apx = p.x - a.x;
-  const double apy = p.y - a.y;
-  const double elen = std::sqrt(ex * ex + ey * ey);
-  if (std::fabs(den) > kCutParallel * len * elen) {
-    const double u = (apx * ey - apy * ex) / den;
-    const double t = (apx * dy - apy * dx) / den;
-    if (t >= -kParamSlack && t <= 1.0 + kParamSlack && u >= 0.0 && u <= 1.0) cuts.push_back(u);
-    return;
-  }
-  if (std::fabs(apx * dy - apy * dx) > 1e-9 * len) return;
-  for (const Point& end : {p, q}) {
-    const double u = ((end.x - a.x) * dx + (end.y - a.y) * dy) / len2;
-    if (u >= 0.0 && u <= 1.0) cuts.push_back(u);
-  }
-}
-
 }  // namespace
 
 bool isSegmentClear(const Point& a, const Point& b, const Environment& environment) {
@@ -79,9 +51,9 @@ bool SegmentClearance::insidePerimeter(const Point& a, const Point& b) const {
 bool SegmentClearance::piecesStayClear(const Point& a, const Point& b) const {
   cuts_.assign({0.0, 1.0});
   perimeter_.edgesAlong(a, b, near_);
-  for (const RingEdge& e : near_) addCuts(a, b, e, cuts_);
+  for (const RingEdge& e : near_) addEdgeCuts(a, b, e.p, e.q, cuts_);
   obstacles_.edgesAlong(a, b, near_);
-  for (const RingEdge& e : near_) addCuts(a, b, e, cuts_);
+  for (const RingEdge& e : near_) addEdgeCuts(a, b, e.p, e.q, cuts_);
   std::sort(cuts_.begin(), cuts_.end());
   const double len = distance(a, b);
   const std::vector<double>& cuts = cuts_;  // the point tests below do not touch it
@@ -123,12 +95,10 @@ bool SegmentClearance::blocksEveryHopFrom(const Point& p) const {
 }
 
 bool SegmentClearance::isClear(const Point& a, const Point& b) const {
-  const double length = distance(a, b);
-  if (length < kShortestHop) return true;
-  const double ux = (b.x - a.x) / length * kShortestHop;
-  const double uy = (b.y - a.y) / length * kShortestHop;
-  const Point a2{a.x + ux, a.y + uy};
-  const Point b2{b.x - ux, b.y - uy};
+  const std::optional<ShortenedHop> hop = shortenHop(a, b);
+  if (!hop) return true;
+  const Point& a2 = hop->a;
+  const Point& b2 = hop->b;
   if (!insidePerimeter(a2, b2)) return false;
 
   const Point d{b2.x - a2.x, b2.y - a2.y};

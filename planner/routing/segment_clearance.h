@@ -4,6 +4,7 @@
 
 #include "planner/geometry/edge_index.h"
 #include "planner/geometry/point.h"
+#include "planner/routing/routing_strategies.h"
 #include "planner/site/environment.h"
 
 namespace Planner {
@@ -19,16 +20,16 @@ bool isSegmentClear(const Point& a, const Point& b, const Environment& environme
 
 // The same test for many segments on one site: the perimeter and obstacle edges
 // are indexed once, and each test visits only the edges near the segment.
-class SegmentClearance {
+class SegmentClearance : public Clearance {
  public:
   explicit SegmentClearance(const Environment& environment);
 
-  bool isClear(const Point& a, const Point& b) const;
+  bool isClear(const Point& a, const Point& b) const override;
 
   // True when no hop of length 0.01 or more from p can be clear: p lies outside the
   // perimeter, or strictly inside an obstacle, and more than 0.01 away from the edges
   // of that ring set, so every shortened hop starts outside or within an obstacle.
-  bool blocksEveryHopFrom(const Point& p) const;
+  bool blocksEveryHopFrom(const Point& p) const override;
 
  private:
   bool insidePerimeter(const Point& a, const Point& b) const;

@@ -3,20 +3,15 @@
 
 #include <cmath>
 
-// GCC reports false maybe-uninitialized warnings inside Boost.Geometry's R-tree.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <boost/geometry.hpp>
-#include <boost/geometry/index/rtree.hpp>
-#pragma GCC diagnostic pop
+#include "planner/geometry/rtree.h"
 
 namespace Planner {
 namespace {
 
-namespace bg = boost::geometry;
-namespace bgi = boost::geometry::index;
+namespace bg = rtree::bg;
+namespace bgi = rtree::bgi;
 
-using IndexPoint = bg::model::point<double, 2, bg::cs::cartesian>;
+using IndexPoint = rtree::PlanePoint;
 using Value = std::pair<IndexPoint, std::uint64_t>;  // entry point and scan order
 
 constexpr double kNeverTaken = 1e10;
@@ -90,8 +85,7 @@ SliceChoice SliceChooser::scanNearest(const Point& position, double below, Accep
   return best;
 }
 
-SliceChoice SliceChooser::nearestClear(const Point& position,
-                                       const SegmentClearance& clearance) const {
+SliceChoice SliceChooser::nearestClear(const Point& position, const Clearance& clearance) const {
   // From far outside the perimeter only hops shorter than 0.01 are clear: they need
   // no test, and no farther entry needs one either.
   if (clearance.blocksEveryHopFrom(position)) {

@@ -6,6 +6,7 @@
 #include <queue>
 #include <tuple>
 
+#include "planner/routing/near_points.h"
 #include "planner/routing/planner_log.h"
 
 namespace Planner {
@@ -16,54 +17,6 @@ constexpr std::size_t kDenseCacheLimit = 4096;
 bool consecutiveWire(bool aOnWire, std::uint64_t a, const WireNode& b) {
   return aOnWire && b.onWire && (a + 1 == b.wireIndex || b.wireIndex + 1 == a);
 }
-
-// Points bucketed in cells of 0.001, to find every stored point closer than 0.001
-// to a query by looking at the 3 x 3 cells around it.
-class NearPoints {
- public:
-  void insert(const Point& p, uint32_t id) { cells_[key(cell(p.x), cell(p.y))].push_back(id); }
-
-  void erase(const Point& p, uint32_t id) {
-    auto it = cells_.find(key(cell(p.x), cell(p.y)));
-    if (it == cells_.end()) return;
-    auto& ids = it->second;
-    ids.erase(std::remove(ids.begin(), ids.end(), id), ids.end());
-  }
-
-  template <typename F>
-  void forEachNear(const Point& p, F&& f) const {
-    const int64_t cx = cell(p.x), cy = cell(p.y);
-    for (int64_t dx = -1; dx <= 1; ++dx) {
-      for (int64_t dy = -1; dy <= 1; ++dy) {
-        auto it = cells_.find(key(cx + dx, cy + dy));
-        if (it == cells_.end()) continue;
-        for (uint32_t id : it->second) f(id);
-      }
-    }
-  }
-
- private:
-  static int64_t cell(double v) { return static_cast<int64_t>(std::floor(v / kSamePoint)); }
-  static std::uint64_t key(int64_t x, int64_t y) {
-    return static_cast<std::uint64_t>(x) * 0x9E3779B97F4A7C15ull ^ static_cast<std::uint64_t>(y);
-  }
-  std::unordered_map<std::uint64_t, std::vector<uint32_t>> cells_;
-};
-
-// One open-list entry with what the fast search needs besides the search fields.
-struct OpenEntry {
-  SearchNode node;
-  int64_t graphIndex;  // -1 for the start entry
-  std::uint64_t version = 0;
-  bool open = true;
-};
-
-struct HeapKey {
-  double f;
-  uint32_t seq;  // open-list position order: insertion order
-  std::uint64_t version;
-  bool operator>(const HeapKey& o) const { return std::tie(f, seq) > std::tie(o.f, o.seq); }
-};
 
 std::vector<WireNode> fixedNodes(const Environment& environment) {
   std::vector<WireNode> nodes;
@@ -103,11 +56,7 @@ std::vector<Point> reconstructRoute(const SearchNode& last, const std::vector<Se
   return route;
 }
 
-std::vector<Point> smoothRoute(const std::vector<Point>& route, const Environment& environment) {
-  return smoothRoute(route, SegmentClearance(environment));
-}
-
-std::vector<Point> smoothRoute(const std::vector<Point>& route, const SegmentClearance& clearance) {
+std::vector<Point> smoothRoute(const std::vector<Point>& route, const Clearance& clearance) {
   if (route.size() < 3) return route;
   std::vector<Point> output{route.front()};
   std::size_t i = 0;
@@ -123,8 +72,9 @@ std::vector<Point> smoothRoute(const std::vector<Point>& route, const SegmentCle
   return output;
 }
 
-TransitRouter::TransitRouter(const Environment& environment, const SegmentClearance& clearance)
-    : clearance_(clearance), fixed_(fixedNodes(environment)) {}
+TransitRouter::TransitRouter(const Environment& environment, const Clearance& clearance,
+                             std::function<std::unique_ptr<SearchLists>()> lists)
+    : clearance_(clearance), lists_(std::move(lists)), fixed_(fixedNodes(environment)) {}
 
 bool TransitRouter::fixedClear(std::size_t from, std::size_t to) {
   const std::size_t n = fixed_.size();
@@ -152,35 +102,18 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
     return k < goalIndex ? fixed_[k] : goalNode;
   };
 
-  std::vector<OpenEntry> entries;  // every entry ever opened, by insertion order (seq)
-  std::vector<SearchNode> closed;
-  NearPoints openNear, closedNear;
-  std::priority_queue<HeapKey, std::vector<HeapKey>, std::greater<>> heap;
+  const std::unique_ptr<SearchLists> lists = lists_();
+  lists->open({{position, 0.0, distance(position, goal), -1, false, 0}, -1});
 
-  auto pushKey = [&](uint32_t seq) {
-    const OpenEntry& e = entries[seq];
-    heap.push({e.node.g + e.node.h, seq, e.version});
-  };
-  entries.push_back({{position, 0.0, distance(position, goal), -1, false, 0}, -1});
-  openNear.insert(position, 0);
-  pushKey(0);
-
-  while (!heap.empty()) {
-    const HeapKey key = heap.top();
-    heap.pop();
-    OpenEntry& entry = entries[key.seq];
-    if (!entry.open || entry.version != key.version) continue;
+  while (lists->anyOpen()) {
+    const SearchLists::Opened best = lists->takeBest();
     cancel.poll();
-    const SearchNode current = entry.node;
-    const int64_t currentIndex = entry.graphIndex;
+    const SearchNode& current = best.node;
+    const int64_t currentIndex = best.graphIndex;
     if (distance(current.point, goal) < kSamePoint) {
-      return smoothRoute(reconstructRoute(current, closed), clearance_);
+      return smoothRoute(reconstructRoute(current, lists->closed()), clearance_);
     }
-    entry.open = false;
-    openNear.erase(current.point, key.seq);
-    const auto ci = static_cast<int32_t>(closed.size());
-    closed.push_back(current);
-    closedNear.insert(current.point, static_cast<uint32_t>(ci));
+    const int32_t ci = lists->close(current);
 
     for (std::size_t k = 0; k <= goalIndex; ++k) {
       const WireNode& n = node(k);
@@ -209,33 +142,9 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
         h *= kWireEstimateWeight;
         logWireUpdate(n.wireIndex, g, step, h, h + g);
       }
-      bool isClosed = false;
-      closedNear.forEachNear(n.point, [&](uint32_t id) {
-        isClosed = isClosed || distance(closed[id].point, n.point) < kSamePoint;
-      });
-      if (isClosed) continue;
-      int64_t first = -1;
-      openNear.forEachNear(n.point, [&](uint32_t seq) {
-        if (distance(entries[seq].node.point, n.point) < kSamePoint &&
-            (first < 0 || seq < static_cast<uint32_t>(first))) {
-          first = seq;
-        }
-      });
-      if (first >= 0) {
-        OpenEntry& e = entries[static_cast<std::size_t>(first)];
-        if (e.node.g > g) {
-          e.node.g = g;
-          e.node.h = h;
-          e.node.parent = ci;
-          ++e.version;
-          pushKey(static_cast<uint32_t>(first));
-        }
-        continue;
-      }
-      const auto seq = static_cast<uint32_t>(entries.size());
-      entries.push_back({{n.point, g, h, ci, n.onWire, n.wireIndex}, static_cast<int64_t>(k)});
-      openNear.insert(n.point, seq);
-      pushKey(seq);
+      if (lists->closedNear(n.point)) continue;
+      if (lists->improveNear(n.point, g, h, ci)) continue;
+      lists->open({{n.point, g, h, ci, n.onWire, n.wireIndex}, static_cast<int64_t>(k)});
     }
   }
   return {};
@@ -243,9 +152,11 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
 
 std::vector<Point> findTransitRoute(const Point& position, const Point& goal,
                                     const Environment& environment,
-                                    std::vector<LineString>& exploredEdges) {
-  const SegmentClearance clearance(environment);
-  return TransitRouter(environment, clearance).findRoute(position, goal, exploredEdges);
+                                    std::vector<LineString>& exploredEdges,
+                                    const RoutingStrategies& strategies) {
+  const std::unique_ptr<Clearance> clearance = strategies.clearance(environment);
+  return TransitRouter(environment, *clearance, strategies.lists)
+      .findRoute(position, goal, exploredEdges);
 }
 
 }  // namespace Planner

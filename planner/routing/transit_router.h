@@ -7,7 +7,7 @@
 
 #include "planner/geometry/line_string.h"
 #include "planner/geometry/point.h"
-#include "planner/routing/segment_clearance.h"
+#include "planner/routing/routing_strategies.h"
 #include "planner/site/cancellation.h"
 #include "planner/site/environment.h"
 
@@ -21,17 +21,8 @@ struct WireNode {
   std::uint64_t wireIndex;  // index in the virtual wire; 0 for corners and the goal
 };
 
-struct SearchNode {
-  Point point;
-  double g;        // cost of the best known way from the search's start
-  double h;        // straight distance to the goal, times 0.65 for wire points
-  int32_t parent;  // index in the closed list; -1 for the start entry
-  bool onWire;
-  std::uint64_t wireIndex;
-};
-
 // Wire points (all, in wire order), then obstacle and perimeter corners not within
-// 0.001 of an earlier node, then the goal.
+// kSamePoint of an earlier node, then the goal.
 std::vector<WireNode> buildTransitGraph(const Environment& environment, const Point& goal);
 
 // Points from the search's start to `last`, following the parents.
@@ -39,18 +30,19 @@ std::vector<Point> reconstructRoute(const SearchNode& last, const std::vector<Se
 
 // Greedy shortcutting: from each anchor, jump to the farthest point reachable by
 // consecutive clear segments.
-std::vector<Point> smoothRoute(const std::vector<Point>& route, const Environment& environment);
-std::vector<Point> smoothRoute(const std::vector<Point>& route, const SegmentClearance& clearance);
+std::vector<Point> smoothRoute(const std::vector<Point>& route, const Clearance& clearance);
 
 // The transit searches of one planning run. The graph without its goal, and the
 // clearance between its fixed nodes, do not depend on the goal: they are built or
 // computed once and shared by every search.
 class TransitRouter {
  public:
-  // `clearance` must outlive the router and describe the same environment.
-  TransitRouter(const Environment& environment, const SegmentClearance& clearance);
+  // `clearance` must outlive the router and describe the same environment; `lists`
+  // makes the open and closed lists of each search.
+  TransitRouter(const Environment& environment, const Clearance& clearance,
+                std::function<std::unique_ptr<SearchLists>()> lists);
 
-  // The smoothed route from position to (within 0.001 of) goal, starting with
+  // The smoothed route from position to (within kSamePoint of) goal, starting with
   // position; empty when the goal cannot be reached. Neighbours are examined in
   // graph order, the entry with the least g + h is expanded first (the earliest on
   // equal cost), and an open entry is improved only on a strictly smaller g. Every
@@ -62,15 +54,17 @@ class TransitRouter {
  private:
   bool fixedClear(std::size_t from, std::size_t to);
 
-  const SegmentClearance& clearance_;
+  const Clearance& clearance_;
+  std::function<std::unique_ptr<SearchLists>()> lists_;
   std::vector<WireNode> fixed_;
   std::vector<int8_t> denseCache_;  // -1 unknown, 0 blocked, 1 clear; made on first use
   std::unordered_map<std::uint64_t, bool> sparseCache_;
 };
 
-// One search on its own: TransitRouter(environment, ...).findRoute(...).
+// One search on its own, with the given strategies.
 std::vector<Point> findTransitRoute(const Point& position, const Point& goal,
                                     const Environment& environment,
-                                    std::vector<LineString>& exploredEdges);
+                                    std::vector<LineString>& exploredEdges,
+                                    const RoutingStrategies& strategies = indexedStrategies());
 
 }  // namespace Planner

@@ -162,30 +162,35 @@ TEST(TransitSearch, WireThroughObstacleIsLinked) {
   EXPECT_NE(text.find("[A* Update] Draht-Punkt 1 | g:1.8"), std::string::npos);
 }
 
-// The reference planner's pieces: the module's search must reproduce them.
-TEST(LiteralSearch, RelaxKeepsParentOnEqualCost) {
-  using Literal::relaxNeighbour;
-  using Literal::selectOpenNode;
-  std::vector<SearchNode> open{{{5, 0}, 5.0, 1.0, 0, false, 0}};
-  const std::vector<SearchNode> closed{{{0, 0}, 0, 0, -1, false, 0}, {{3, 4}, 0, 0, 0, false, 0}};
-  const SearchNode via{{3, 4}, 0.0, 0.0, 0, false, 0};
-  relaxNeighbour(via, {{5, 0}, false, 0}, 1.0, {6, 0}, 1, open, closed);  // g = 0 + 4.47..
-  EXPECT_EQ(open[0].parent, 1);
-  const SearchNode equal{{0, 0}, 0.0, 0.0, -1, false, 0};
-  relaxNeighbour(equal, {{5, 0}, false, 0}, 1.0, {6, 0}, 0, open, closed);  // g = 5 > 4.47
-  EXPECT_EQ(open[0].parent, 1);
-  relaxNeighbour(equal, {{3, 4}, false, 0}, 1.0, {6, 0}, 0, open, closed);  // closed: ignored
-  EXPECT_EQ(open.size(), 1u);
-  EXPECT_EQ(selectOpenNode({{{0, 0}, 1, 1, 0, false, 0}, {{1, 0}, 0, 2, 0, false, 0}}), 0u);
+// Both kinds of search lists: least cost first (earliest on ties), an equal cost keeps
+// the parent, closed places are never reopened.
+TEST(SearchLists, BothKindsOrderAndImproveAlike) {
+  for (const RoutingStrategies* kind : {&indexedStrategies(), &Literal::strategies()}) {
+    const auto lists = kind->lists();
+    lists->open({{{5, 0}, 5.0, 1.0, 0, false, 0}, 3});
+    lists->open({{{9, 0}, 4.0, 2.0, 0, false, 0}, 4});  // same cost, opened later
+    EXPECT_TRUE(lists->improveNear({5.0004, 0}, 4.4, 1.0, 1));
+    EXPECT_FALSE(lists->improveNear({5, 1}, 0.0, 0.0, 2));
+    EXPECT_TRUE(lists->improveNear({5, 0}, 4.4, 1.0, 2));  // equal: parent 1 stays
+    const SearchLists::Opened first = lists->takeBest();
+    EXPECT_EQ(first.graphIndex, 3);
+    EXPECT_EQ(first.node.parent, 1);
+    EXPECT_EQ(lists->close(first.node), 0);
+    EXPECT_TRUE(lists->closedNear({5.0009, 0}));
+    EXPECT_FALSE(lists->closedNear({5.0011, 0}));
+    EXPECT_EQ(lists->takeBest().graphIndex, 4);
+    EXPECT_FALSE(lists->anyOpen());
+  }
 }
 
 TEST(TransitSearch, SmoothingStopsAtFirstBlockedPoint) {
   Environment env(rect(0, 0, 20, 20));
   env.addObstacle(rect(4, 4, 6, 6));
   // p0 -> p2 clear, p0 -> p3 blocked by the obstacle, p2 -> p3 clear.
-  expectPoints(smoothRoute({{1, 1}, {2, 1}, {3, 1}, {9, 6}}, env), {{1, 1}, {3, 1}, {9, 6}});
+  const SegmentClearance clearance(env);
+  expectPoints(smoothRoute({{1, 1}, {2, 1}, {3, 1}, {9, 6}}, clearance), {{1, 1}, {3, 1}, {9, 6}});
   // p0 -> p2 blocked, p0 -> p3 clear: p1 is kept.
-  expectPoints(smoothRoute({{5, 2}, {5, 3}, {5, 8}, {8, 3}}, env), {{5, 2}, {5, 3}, {8, 3}});
+  expectPoints(smoothRoute({{5, 2}, {5, 3}, {5, 8}, {8, 3}}, clearance), {{5, 2}, {5, 3}, {8, 3}});
 }
 
 TEST(PlanRoute, EntryChoicesTable) {

@@ -16,34 +16,7 @@ void collectCuts(const Point& a, const Point& b, const std::vector<Point>& ring,
                  std::vector<double>& cuts) {
   const std::size_t n = ring.size();
   if (n < 3) return;  // contains nothing, so cuts nothing
-  const double dx = b.x - a.x;
-  const double dy = b.y - a.y;
-  const double len2 = dx * dx + dy * dy;
-  const double len = std::sqrt(len2);
-  for (std::size_t i = 0; i < n; ++i) {
-    const Point& p = ring[i];
-    const Point& q = ring[(i + 1) % n];
-    const double ex = q.x - p.x;
-    const double ey = q.y - p.y;
-    const double den = dx * ey - dy * ex;
-    const double apx = p.x - a.x;
-    const double apy = p.y - a.y;
-    const double elen = std::sqrt(ex * ex + ey * ey);
-    if (std::fabs(den) > kCutParallel * len * elen) {
-      const double u = (apx * ey - apy * ex) / den;  // along a->b
-      const double t = (apx * dy - apy * dx) / den;  // along the edge
-      if (t >= -kParamSlack && t <= 1.0 + kParamSlack && u >= 0.0 && u <= 1.0) {
-        cuts.push_back(u);
-      }
-      continue;
-    }
-    // Parallel: only a collinear edge contributes, through its end points.
-    if (std::fabs(apx * dy - apy * dx) > 1e-9 * len) continue;
-    for (const Point& end : {p, q}) {
-      const double u = ((end.x - a.x) * dx + (end.y - a.y) * dy) / len2;
-      if (u >= 0.0 && u <= 1.0) cuts.push_back(u);
-    }
-  }
+  for (std::size_t i = 0; i < n; ++i) addEdgeCuts(a, b, ring[i], ring[(i + 1) % n], cuts);
 }
 
 bool piecesStayClear(const Point& a, const Point& b, const Environment& environment) {
@@ -70,12 +43,10 @@ bool piecesStayClear(const Point& a, const Point& b, const Environment& environm
 }  // namespace
 
 bool isSegmentClear(const Point& a, const Point& b, const Environment& environment) {
-  const double length = distance(a, b);
-  if (length < kShortestHop) return true;
-  const double ux = (b.x - a.x) / length * kShortestHop;
-  const double uy = (b.y - a.y) / length * kShortestHop;
-  const Point a2{a.x + ux, a.y + uy};
-  const Point b2{b.x - ux, b.y - uy};
+  const std::optional<ShortenedHop> hop = shortenHop(a, b);
+  if (!hop) return true;
+  const Point& a2 = hop->a;
+  const Point& b2 = hop->b;
   if (!segmentInsideRing(a2, b2, environment.getPerimeter().getPoints())) return false;
   const Point mid{(a.x + b.x) / 2, (a.y + b.y) / 2};
   for (const Polygon& obstacle : environment.getObstacles()) {

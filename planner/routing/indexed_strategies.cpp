@@ -1,0 +1,124 @@
+// The module's strategies: R-trees of edges and entry points, a heap for the open list
+// and grids of kSamePoint cells for open and closed membership.
+#include <queue>
+#include <tuple>
+
+#include "planner/geometry/tolerances.h"
+#include "planner/routing/near_points.h"
+#include "planner/routing/routing_strategies.h"
+#include "planner/routing/segment_clearance.h"
+#include "planner/routing/slice_chooser.h"
+
+namespace Planner {
+namespace {
+
+class IndexedSearchLists : public SearchLists {
+ public:
+  void open(const Opened& entry) override {
+    const auto seq = static_cast<uint32_t>(entries_.size());
+    entries_.push_back({entry, 0, true});
+    openNear_.insert(entry.node.point, seq);
+    push(seq);
+  }
+
+  bool anyOpen() const override {
+    dropStale();
+    return !heap_.empty();
+  }
+
+  Opened takeBest() override {
+    dropStale();
+    const uint32_t seq = heap_.top().seq;
+    heap_.pop();
+    Entry& e = entries_[seq];
+    e.open = false;
+    openNear_.erase(e.opened.node.point, seq);
+    return e.opened;
+  }
+
+  bool improveNear(const Point& p, double g, double h, int32_t parent) override {
+    int64_t first = -1;
+    openNear_.forEachNear(p, [&](uint32_t seq) {
+      if (distance(entries_[seq].opened.node.point, p) < kSamePoint &&
+          (first < 0 || seq < static_cast<uint32_t>(first))) {
+        first = seq;
+      }
+    });
+    if (first < 0) return false;
+    SearchNode& node = entries_[static_cast<std::size_t>(first)].opened.node;
+    if (node.g > g) {
+      node.g = g;
+      node.h = h;
+      node.parent = parent;
+      ++entries_[static_cast<std::size_t>(first)].version;
+      push(static_cast<uint32_t>(first));
+    }
+    return true;
+  }
+
+  int32_t close(const SearchNode& node) override {
+    const auto index = static_cast<int32_t>(closed_.size());
+    closed_.push_back(node);
+    closedNear_.insert(node.point, static_cast<uint32_t>(index));
+    return index;
+  }
+
+  bool closedNear(const Point& p) const override {
+    bool near = false;
+    closedNear_.forEachNear(
+        p, [&](uint32_t id) { near = near || distance(closed_[id].point, p) < kSamePoint; });
+    return near;
+  }
+
+  const std::vector<SearchNode>& closed() const override { return closed_; }
+
+ private:
+  struct Entry {
+    Opened opened;
+    std::uint64_t version;
+    bool open;
+  };
+  // Ordered by cost, then by the order of opening; improved entries are pushed again
+  // and their older keys skipped.
+  struct Key {
+    double f;
+    uint32_t seq;
+    std::uint64_t version;
+    bool operator>(const Key& o) const { return std::tie(f, seq) > std::tie(o.f, o.seq); }
+  };
+
+  void push(uint32_t seq) {
+    const Entry& e = entries_[seq];
+    heap_.push({e.opened.node.g + e.opened.node.h, seq, e.version});
+  }
+
+  void dropStale() const {
+    while (!heap_.empty()) {
+      const Key& top = heap_.top();
+      const Entry& e = entries_[top.seq];
+      if (e.open && e.version == top.version) return;
+      heap_.pop();
+    }
+  }
+
+  std::vector<Entry> entries_;
+  mutable std::priority_queue<Key, std::vector<Key>, std::greater<>> heap_;
+  NearPoints openNear_;
+  std::vector<SearchNode> closed_;
+  NearPoints closedNear_;
+};
+
+}  // namespace
+
+const RoutingStrategies& indexedStrategies() {
+  static const RoutingStrategies strategies{
+      [](const Environment& environment) -> std::unique_ptr<Clearance> {
+        return std::make_unique<SegmentClearance>(environment);
+      },
+      [](const std::vector<LineString>& slices, const std::vector<bool>& done)
+          -> std::unique_ptr<EntryFinder> { return std::make_unique<SliceChooser>(slices, done); },
+      []() -> std::unique_ptr<SearchLists> { return std::make_unique<IndexedSearchLists>(); }};
+  return strategies;
+}
+
+}  // namespace Planner

@@ -86,6 +86,52 @@ Site huge(int vertices) {
   return {"huge", std::move(env), s, {5, 5}};
 }
 
+namespace {
+
+// A closed curve of n points around (cx, cy): an ellipse with radii rx, ry whose radius
+// wobbles by `wobble` (relative) with `lobes` waves.
+Polygon blob(double cx, double cy, double rx, double ry, int n, double wobble, int lobes,
+             double phase) {
+  std::vector<Point> points;
+  for (int i = 0; i < n; ++i) {
+    const double t = 2 * M_PI * i / n;
+    const double r = 1 + wobble * std::sin(lobes * t + phase);
+    points.push_back({cx + rx * r * std::cos(t), cy + ry * r * std::sin(t)});
+  }
+  return Polygon(std::move(points));
+}
+
+}  // namespace
+
+Site golf() {
+  Environment env(blob(300, 200, 290, 190, 5000, 0.06, 23, 0.0));
+  for (int k = 0; k < 30; ++k) {
+    const double cx = 80 + 440.0 * (k % 10) / 9 + 7 * std::sin(k * 1.7);
+    const double cy = 90 + 110.0 * (k / 10) + 9 * std::cos(k * 2.3);
+    env.addObstacle(blob(cx, cy, 6 + (k % 4), 4 + (k % 3), 200, 0.2, 5, k * 0.7));
+  }
+  env.setVirtualWire(middleWire(600, 400, 10));
+  PathSettings s;
+  s.offset = 0.3;
+  return {"golf", std::move(env), s, {20, 200}};
+}
+
+Site solar() {
+  Environment env(Polygon({{0, 0}, {400, 0}, {400, 300}, {0, 300}}));
+  for (int row = 0; row < 30; ++row) {
+    for (int col = 0; col < 50; ++col) {
+      const double x = 20 + 7.2 * col, y = 10 + 9.5 * row;
+      env.addObstacle(Polygon({{x, y}, {x + 1.2, y}, {x + 1.2, y + 0.3}, {x, y + 0.3}}));
+    }
+  }
+  LineString wire;
+  for (double x = 5; x <= 395; x += 10) wire.addPoint({x, 152.4});
+  env.setVirtualWire(wire);
+  PathSettings s;
+  s.offset = 0.5;
+  return {"solar", std::move(env), s, {2, 2}};
+}
+
 Site dense(int k) {
   Environment env(Polygon({{0, 0}, {100, 0}, {100, 100}, {0, 100}}));
   for (int r = 0; r < k; ++r) {

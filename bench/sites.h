@@ -30,6 +30,13 @@ Site estate(double offset = 0.3);
 // A site of about `vertices` vertices in total (perimeter and 100 obstacles).
 Site huge(int vertices);
 
+// golf: a 600 m x 400 m fairway with a 5000-vertex curvy outline, 30 curvy bunkers and
+// ponds of 200 vertices each, a virtual wire along its length, offset 0.3.
+Site golf();
+// solar: a 400 m x 300 m field with 1500 piles of 1.2 m x 0.3 m in rows (30 rows of 50),
+// a virtual wire between two rows, offset 0.5.
+Site solar();
+
 // Adversarial sites: each must finish in bounded time or be refused up front.
 // dense: a 100 m square with k x k obstacles 0.5 m wide, 2 m apart; default settings.
 Site dense(int k);

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "planner/geometry/clipper_bridge.h"
+#include "planner/geometry/edge_index.h"
 #include "planner/geometry/predicates.h"
 
 namespace Planner {
@@ -66,15 +67,29 @@ Paths64 difference(const Paths64& subject, const Paths64& clip) {
   return solution;
 }
 
-void offsetAreaLaps(const Environment& site, const Environment& area, double spacing, int32_t laps,
-                    double firstDistance, OffsetLaps& out, const Cancellation& cancel);
-
-bool insideAnyObstacle(const Point& p, const std::vector<Polygon>& obstacles) {
-  for (const Polygon& obstacle : obstacles) {
-    if (pointInRingStrict(p, obstacle)) return true;
+// The drop test of the lap loop: strictly inside one of the site's obstacles, decided
+// exactly as pointInRingStrict decides it, looking only at obstacles whose box holds p.
+class DropTest {
+ public:
+  explicit DropTest(const Environment& site) : obstacles_(rings(site)) {}
+  bool drops(const Point& p) const {
+    obstacles_.locate(p, places_);
+    return std::any_of(places_.begin(), places_.end(),
+                       [](const EdgeIndex::Place& q) { return q.inside && !q.boundary; });
   }
-  return false;
-}
+
+ private:
+  static std::vector<std::vector<Point>> rings(const Environment& site) {
+    std::vector<std::vector<Point>> out;
+    for (const Polygon& obstacle : site.getObstacles()) out.push_back(obstacle.getPoints());
+    return out;
+  }
+  EdgeIndex obstacles_;
+  mutable std::vector<EdgeIndex::Place> places_;
+};
+
+void offsetAreaLaps(const DropTest& drop, const Environment& area, double spacing, int32_t laps,
+                    double firstDistance, OffsetLaps& out, const Cancellation& cancel);
 
 }  // namespace
 
@@ -94,8 +109,9 @@ std::vector<Polygon> OffsetLaps::firstLaps(int32_t laps) const {
 OffsetLaps computeOffsetLaps(const Environment& site, double spacing, int32_t laps,
                              double firstDistance, const Cancellation& cancel) {
   OffsetLaps result;
+  const DropTest drop(site);
   if (site.getMowAreas().empty()) {
-    offsetAreaLaps(site, site, spacing, laps, firstDistance, result, cancel);
+    offsetAreaLaps(drop, site, spacing, laps, firstDistance, result, cancel);
     return result;
   }
   for (const Polygon& mowArea : site.getMowAreas()) {
@@ -108,7 +124,7 @@ OffsetLaps computeOffsetLaps(const Environment& site, double spacing, int32_t la
         area.addObstacle(obstacle);
       }
     }
-    offsetAreaLaps(site, area, spacing, laps, firstDistance, result, cancel);
+    offsetAreaLaps(drop, area, spacing, laps, firstDistance, result, cancel);
   }
   return result;
 }
@@ -117,14 +133,14 @@ std::vector<Polygon> offsetAreaRings(const Environment& site, const Environment&
                                      double spacing, int32_t laps, double firstDistance,
                                      const Cancellation& cancel) {
   OffsetLaps result;
-  offsetAreaLaps(site, area, spacing, laps, firstDistance, result, cancel);
+  offsetAreaLaps(DropTest(site), area, spacing, laps, firstDistance, result, cancel);
   return std::move(result.rings);
 }
 
 namespace {
 
 // The lap loop for one area, appending to `out` (entries counted per area).
-void offsetAreaLaps(const Environment& site, const Environment& area, double spacing, int32_t laps,
+void offsetAreaLaps(const DropTest& drop, const Environment& area, double spacing, int32_t laps,
                     double firstDistance, OffsetLaps& out, const Cancellation& cancel) {
   std::vector<Polygon>& result = out.rings;
   const std::size_t areaStart = result.size();
@@ -137,7 +153,6 @@ void offsetAreaLaps(const Environment& site, const Environment& area, double spa
     if (offsettable(hole)) paths.push_back(std::move(hole));
   }
 
-  const std::vector<Polygon>& dropObstacles = site.getObstacles();
   for (int32_t lap = 0; !paths.empty(); ++lap) {
     if (laps > 0 && lap >= laps) break;
     cancel.poll();
@@ -150,7 +165,7 @@ void offsetAreaLaps(const Environment& site, const Environment& area, double spa
       if (path.empty()) continue;
       std::vector<Point> ring = fromPath64(path);
       ring.push_back(ring.front());
-      if (insideAnyObstacle(ring.front(), dropObstacles)) continue;
+      if (drop.drops(ring.front())) continue;
       result.emplace_back(std::move(ring));
       out.lap.push_back(lap);
     }
@@ -170,7 +185,7 @@ void offsetAreaLaps(const Environment& site, const Environment& area, double spa
         for (const Path64& piece : pieces) {
           if (piece.empty()) continue;
           std::vector<Point> outline = fromPath64(piece);
-          if (insideAnyObstacle(outline.front(), dropObstacles)) continue;
+          if (drop.drops(outline.front())) continue;
           result.emplace_back(std::move(outline));
           out.lap.push_back(lap);
         }

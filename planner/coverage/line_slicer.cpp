@@ -13,6 +13,8 @@ namespace {
 
 constexpr double kScanHalfWidth = 1000.0;
 
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
 double cross(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }
 
 // The scan line runs from -1000 to 1000; an area that reaches beyond that range gets
@@ -73,6 +75,14 @@ class SweepRing {
       edgeScanCrossings(edges_[k].p, edges_[k].q, {x0, y}, {x1, y}, crossings);
   }
 
+  // The y-range over which some edge can be active.
+  double lo() const { return order_.empty() ? kInfinity : edges_[order_.front()].lo; }
+  double hi() const {
+    double top = -kInfinity;
+    for (const Edge& e : edges_) top = std::max(top, e.hi);
+    return top;
+  }
+
   // pointInRingInclusive for a point on the current scan line.
   bool containsInclusive(const Point& m) const {
     if (!canContain_) return false;
@@ -107,26 +117,42 @@ class Sweep : public ScanRings {
   explicit Sweep(const Environment& area) : outer(area.getPerimeter().getPoints()) {
     for (const Polygon& hole : area.getObstacles()) holes.emplace_back(hole.getPoints());
     for (const Polygon& mow : area.getMowAreas()) mowAreas.emplace_back(mow.getPoints());
+    for (const SweepRing& r : holes) holeTop_.push_back(r.hi());
+    holeOrder_.resize(holes.size());
+    for (std::size_t k = 0; k < holes.size(); ++k) holeOrder_[k] = static_cast<uint32_t>(k);
+    std::sort(holeOrder_.begin(), holeOrder_.end(),
+              [&](uint32_t l, uint32_t r) { return holes[l].lo() < holes[r].lo(); });
   }
 
+  // A hole with no edge near the line adds no crossing and holds no point of it, so
+  // only the holes whose y-range holds the line are looked at, in ring order.
   void advance(double y) override {
     outer.advance(y);
-    for (SweepRing& r : holes) r.advance(y);
+    bool added = false;
+    while (nextHole_ < holeOrder_.size() && holes[holeOrder_[nextHole_]].lo() <= y) {
+      activeHoles_.push_back(holeOrder_[nextHole_++]);
+      added = true;
+    }
+    if (added) std::sort(activeHoles_.begin(), activeHoles_.end());
+    activeHoles_.erase(std::remove_if(activeHoles_.begin(), activeHoles_.end(),
+                                      [&](uint32_t k) { return holeTop_[k] < y; }),
+                       activeHoles_.end());
+    for (uint32_t k : activeHoles_) holes[k].advance(y);
     for (SweepRing& r : mowAreas) r.advance(y);
   }
 
   // Outer ring, then every hole, then every mow area, as the plain scan does.
   void collect(double y, double x0, double x1, std::vector<double>& crossings) const override {
     outer.collect(y, x0, x1, crossings);
-    for (const SweepRing& r : holes) r.collect(y, x0, x1, crossings);
+    for (uint32_t k : activeHoles_) holes[k].collect(y, x0, x1, crossings);
     for (const SweepRing& r : mowAreas) r.collect(y, x0, x1, crossings);
   }
 
   // Inside the outer ring, in no hole, and inside a mow area when there are any.
   bool accepts(const Point& m) const override {
     if (!outer.containsInclusive(m)) return false;
-    for (const SweepRing& r : holes) {
-      if (r.containsInclusive(m)) return false;
+    for (uint32_t k : activeHoles_) {
+      if (holes[k].containsInclusive(m)) return false;
     }
     if (mowAreas.empty()) return true;
     for (const SweepRing& r : mowAreas) {
@@ -134,6 +160,12 @@ class Sweep : public ScanRings {
     }
     return false;
   }
+
+ private:
+  std::vector<double> holeTop_;      // hi() of each hole
+  std::vector<uint32_t> holeOrder_;  // holes by lo()
+  std::size_t nextHole_ = 0;
+  std::vector<uint32_t> activeHoles_;
 };
 
 }  // namespace

@@ -43,9 +43,9 @@ bool clearlyInside(const Polygon& obstacle, const EdgeIndex& perimeterEdges,
 
 }  // namespace
 
-ClippedSite clipObstaclesToPerimeter(const Environment& site, const Cancellation& cancel) {
+bool clipObstaclesToPerimeter(Environment& site, const Cancellation& cancel) {
   const Path64 perimeter = toPath64(site.getPerimeter().getPoints());
-  if (!hasArea(perimeter)) return {site, false};
+  if (!hasArea(perimeter)) return false;
   const double perimeterArea = std::fabs(Clipper2Lib::Area(perimeter));
   const EdgeIndex perimeterEdges({site.getPerimeter().getPoints()});
   std::vector<RingEdge> near;
@@ -79,7 +79,7 @@ ClippedSite clipObstaclesToPerimeter(const Environment& site, const Cancellation
     replaced[i] = std::move(rings);
     changed = true;
   }
-  if (!changed) return {site, false};
+  if (!changed) return false;
 
   Environment clipped(site.getPerimeter());
   for (std::size_t i = 0; i < replaced.size(); ++i) {
@@ -92,7 +92,8 @@ ClippedSite clipObstaclesToPerimeter(const Environment& site, const Cancellation
   for (const Polygon& area : site.getMowAreas()) clipped.addMowArea(area);
   clipped.setVirtualWire(site.getVirtualWire());
   clipped.setDockingWire(site.getDockingWire());
-  return {std::move(clipped), covered};
+  site = std::move(clipped);
+  return covered;
 }
 
 }  // namespace Planner

@@ -13,13 +13,9 @@ namespace Planner {
 // replaced by the outer rings of its intersection with the perimeter (non-zero fill, so a
 // self-crossing ring counts as the union of its lobes; holes of the intersection are left
 // out), each clockwise and on the grid; an obstacle wholly outside is dropped. The
-// perimeter, mow areas and wires stay as given. When nothing needs clipping the site is
-// returned unchanged, bit for bit.
-struct ClippedSite {
-  Environment site;
-  bool perimeterCovered;  // one obstacle covers the whole perimeter: nothing to plan
-};
-
-ClippedSite clipObstaclesToPerimeter(const Environment& site, const Cancellation& cancel);
+// perimeter, mow areas and wires stay as given; when nothing needs clipping the site is
+// not touched at all. Returns true when one obstacle covers the whole perimeter: then
+// nothing is left to plan.
+bool clipObstaclesToPerimeter(Environment& site, const Cancellation& cancel);
 
 }  // namespace Planner

@@ -70,9 +70,10 @@ void checkLaneBudget(const std::vector<Environment>& areas, const PathSettings& 
   double tallest = 0.0;
   double largestY = 0.0;
   for (const Environment& area : areas) {
-    std::vector<Environment> passes{area};
+    // scanLineCount reads the outer ring only: the second pass needs just that, turned.
+    std::vector<Environment> passes{Environment(area.getPerimeter())};
     if (settings.pattern == "squares") {
-      passes.push_back(area);
+      passes.push_back(passes.front());
       passes.back().rotate(kHalfPi);
     }
     for (const Environment& pass : passes) {
@@ -164,12 +165,10 @@ PathPlanner::PlanningResult computeFullTaskWith(const Environment& environment,
   checkRequest(environment, settings, start);
   const double a = settings.angle;
 
-  Environment rotated = environment;
-  rotated.rotate(-a);
+  Environment site = environment;
+  site.rotate(-a);
   const Point workingStart = rotatePoint(start, -a);
-  ClippedSite clipped = clipObstaclesToPerimeter(rotated, cancel);
-  if (clipped.perimeterCovered) return {};
-  Environment& site = clipped.site;
+  if (clipObstaclesToPerimeter(site, cancel)) return {};
 
   std::vector<LineString> slices;
   if (settings.mowArea) {

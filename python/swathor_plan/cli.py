@@ -13,7 +13,7 @@ from pathlib import Path
 import swathor
 
 from swathor_plan import export, mission, webmap
-from swathor_plan.errors import MissingExtra, SiteError
+from swathor_plan.errors import MissingExtra, SiteError, need
 from swathor_plan.measure import fit_laps, gaps, measure
 from swathor_plan.outputs import OutputError, Outputs, check_target
 from swathor_plan.planning import PATTERNS, plan_site
@@ -124,7 +124,7 @@ def build_parser() -> argparse.ArgumentParser:
     p.add_argument("--mission", metavar="FILE",
                    help="write a robot mission to FILE: .waypoints (QGC WPL 110 for ArduPilot), "
                         ".plan (QGroundControl), .gpx (a route) or .csv")
-    p.add_argument("--cutter", type=_cutter, metavar="SPEC",
+    p.add_argument("--cutter", type=_cutter, metavar="CUTTER",
                    help="switch the cutter in the mission: servo:CHANNEL:ON_PWM:OFF_PWM (with "
                         "MAV_CMD_DO_SET_SERVO) or relay:NUMBER (MAV_CMD_DO_SET_RELAY); off on "
                         "transits, on along mowing stretches (default: no cutter items)")
@@ -182,7 +182,6 @@ def _output_path(template: str | None, site: Path) -> str | None:
 
 def _start_note(site, start) -> str:
     """Where a start that skips slices lies: outside the lawn, or inside an obstacle."""
-    from swathor_plan.errors import need
     shapely = need("shapely", "geo")
     point = shapely.Point(start)
     lawn = shapely.Polygon(site.perimeter)
@@ -315,8 +314,8 @@ def _check_outputs(args, files: list[Path]) -> None:
         if len(files) > 1 and "{site}" not in template:
             raise Failure(f"--{name} {template}: with several sites the name must contain "
                           "{site}")
-        if template == "-" and name in ("plot",):
-            raise Failure("--plot cannot go to standard output; name a file")
+        if template == "-" and name in ("plot", "mission"):
+            raise Failure(f"--{name} -: its type comes from the file name's suffix; name a file")
         for f in files:
             target = _output_path(template, f)
             try:
@@ -328,8 +327,6 @@ def _check_outputs(args, files: list[Path]) -> None:
         if allowed and template != "-" and suffix not in allowed:
             raise Failure(f"{template}: unsupported {name} type '{suffix}'; use "
                           f"{', '.join(sorted(allowed))}")
-    if args.mission == "-" and Path(args.mission).suffix == "":
-        raise Failure("--mission -: standard output needs a type; name a file")
 
 
 def main(argv: list[str] | None = None) -> int:

@@ -11,6 +11,7 @@ from dataclasses import dataclass, field
 
 import swathor
 
+from swathor_plan.errors import need
 from swathor_plan.frame import Coord
 from swathor_plan.site_file import Site
 
@@ -106,17 +107,12 @@ def _borders(site: Site) -> list[list[Coord]]:
 
 def _ring_gaps(rings: list[list[Coord]], others: list[list[Coord]]) -> list[float]:
     """Per ring: the smallest distance from its vertices to the edges of `others`."""
-    shapely = _shapely()
+    shapely = need("shapely", "geo")
     if not others:
         return [math.inf] * len(rings)
     target = shapely.MultiLineString([r + r[:1] for r in others])
     shapely.prepare(target)
     return [float(d) for d in shapely.distance([shapely.MultiPoint(r) for r in rings], target)]
-
-
-def _shapely():
-    from swathor_plan.errors import need
-    return need("shapely", "geo")
 
 
 def slice_kinds(site: Site, settings: swathor.PathSettings, slices: list[list[Coord]]) -> list[str]:
@@ -206,13 +202,12 @@ def plan_site(site: Site, options: dict, start: Coord, dock_return: bool = False
     origin = swathor.Point(*(wire[-1] if wire else start))
     t0 = time.perf_counter()
     result = swathor.PathService().computeFullTask(env, settings, origin)
-    seconds = time.perf_counter() - t0
     route = _coords(result.path)
     slices = [_coords(s) for s in result.slices]
     step_slice = _step_slices(route, slices)
     kinds = slice_kinds(site, settings, slices)
     skipped = _skipped(route, slices, step_slice)
-    plan = Plan(route, slices, kinds, step_slice, skipped, seconds, dict(options))
+    plan = Plan(route, slices, kinds, step_slice, skipped, 0.0, dict(options))
     if wire and route:
         plan.route = wire[:-1] + route
         plan.step_slice = [-1] * (len(wire) - 1) + step_slice
@@ -242,7 +237,7 @@ def _dock_wire(wire: list[Coord], start: Coord) -> list[Coord]:
 def _way_back(site: Site, end: Coord, wire: list[Coord]) -> list[Coord]:
     """From the route's end to the nearest wire point reachable in a straight clear hop, then
     along the wire to the dock. Empty when no wire point is reachable."""
-    shapely = _shapely()
+    shapely = need("shapely", "geo")
     lawn = shapely.Polygon(site.perimeter).buffer(1e-6)
     for ring in site.obstacles:
         lawn = lawn.difference(shapely.Polygon(ring).buffer(-1e-6))

@@ -76,6 +76,8 @@ EdgeIndex::EdgeIndex(const std::vector<std::vector<Point>>& rings)
   tree_->ringTree = bgi::rtree<Value, bgi::rstar<16>>(ringValues.begin(), ringValues.end());
 }
 
+const std::vector<RingEdge>& EdgeIndex::edges() const { return tree_->edges; }
+
 void EdgeIndex::edgesNear(double x0, double y0, double x1, double y1,
                           std::vector<RingEdge>& out) const {
   out.clear();

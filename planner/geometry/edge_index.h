@@ -30,6 +30,8 @@ class EdgeIndex {
   ~EdgeIndex();
 
   std::size_t ringCount() const { return ringCount_; }
+  // Every edge, ring by ring.
+  const std::vector<RingEdge>& edges() const;
 
   // Edges whose box meets [x0, x1] x [y0, y1] (widened by the index's own margins).
   void edgesNear(double x0, double y0, double x1, double y1, std::vector<RingEdge>& out) const;

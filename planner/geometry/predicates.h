@@ -110,6 +110,15 @@ inline std::optional<ShortenedHop> shortenHop(const Point& a, const Point& b) {
   return ShortenedHop{{a.x + ux, a.y + uy}, {b.x - ux, b.y - uy}};
 }
 
+// Distance from p to the segment a->b.
+inline double distanceToSegment(const Point& p, const Point& a, const Point& b) {
+  const double dx = b.x - a.x, dy = b.y - a.y;
+  const double len2 = dx * dx + dy * dy;
+  double t = len2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / len2 : 0.0;
+  t = std::clamp(t, 0.0, 1.0);
+  return distance(p, {a.x + t * dx, a.y + t * dy});
+}
+
 inline bool pointInRingInclusive(const Point& q, const Polygon& ring) {
   return pointInRingInclusive(q, ring.getPoints());
 }

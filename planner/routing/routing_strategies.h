@@ -32,6 +32,12 @@ class Clearance {
   // True only when no hop of kShortestHop or more from p can be clear; false is
   // always a safe answer (the chooser then tests every candidate).
   virtual bool blocksEveryHopFrom(const Point&) const { return false; }
+  // isClear(from, to[i]) for every i, into clear[i]: many hops from one point at once.
+  virtual void isClearFromEach(const Point& from, const std::vector<Point>& to,
+                               std::vector<uint8_t>& clear) const {
+    clear.resize(to.size());
+    for (std::size_t i = 0; i < to.size(); ++i) clear[i] = isClear(from, to[i]) ? 1 : 0;
+  }
 };
 
 // The entry points of the slices still to drive. The nearest entry wins; on equal

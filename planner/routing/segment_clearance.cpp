@@ -24,7 +24,10 @@ bool isSegmentClear(const Point& a, const Point& b, const Environment& environme
 SegmentClearance::SegmentClearance(const Environment& environment)
     : perimeterValid_(environment.getPerimeter().getPoints().size() >= 3),
       perimeter_({environment.getPerimeter().getPoints()}),
-      obstacles_(obstacleRings(environment)) {}
+      obstacles_(obstacleRings(environment)) {
+  allEdges_ = perimeter_.edges();
+  allEdges_.insert(allEdges_.end(), obstacles_.edges().begin(), obstacles_.edges().end());
+}
 
 bool SegmentClearance::inclusiveInPerimeter(const Point& q) const {
   perimeter_.locate(q, places_);
@@ -66,18 +69,6 @@ bool SegmentClearance::piecesStayClear(const Point& a, const Point& b) const {
   return true;
 }
 
-namespace {
-
-double distanceToSegment(const Point& p, const Point& a, const Point& b) {
-  const double dx = b.x - a.x, dy = b.y - a.y;
-  const double len2 = dx * dx + dy * dy;
-  double t = len2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / len2 : 0.0;
-  t = std::clamp(t, 0.0, 1.0);
-  return distance(p, {a.x + t * dx, a.y + t * dy});
-}
-
-}  // namespace
-
 bool SegmentClearance::blocksEveryHopFrom(const Point& p) const {
   if (!perimeterValid_) return true;
   // The shortened hop starts 0.01 from p; keep well clear of that distance.
@@ -112,6 +103,52 @@ bool SegmentClearance::isClear(const Point& a, const Point& b) const {
   const Point mid{(a.x + b.x) / 2, (a.y + b.y) / 2};
   if (strictlyInObstacle(mid)) return false;
   return piecesStayClear(a2, b2);
+}
+
+}  // namespace Planner
+
+namespace Planner {
+
+void SegmentClearance::isClearFromEach(const Point& from, const std::vector<Point>& to,
+                                       std::vector<uint8_t>& clear) const {
+  // Sorting the edges costs about as much as this many full tests.
+  constexpr std::size_t kFewHops = 64;
+  // Shorter hops are left to the full test: their pieces may all be too short to test.
+  constexpr double kShortHop = 4 * kShortestHop;
+  if (to.size() < kFewHops) {
+    Clearance::isClearFromEach(from, to, clear);
+    return;
+  }
+  if (!fan_) fan_ = std::make_unique<VisibilityFan>(allEdges_);
+  if (!fan_->holds(from)) {
+    Clearance::isClearFromEach(from, to, clear);
+    return;
+  }
+  fan_->build(from);
+  arcPlace_.assign(fan_->arcCount(), -1);
+  clear.resize(to.size());
+  for (std::size_t i = 0; i < to.size(); ++i) {
+    const std::optional<ShortenedHop> hop = shortenHop(from, to[i]);
+    if (!hop) {
+      clear[i] = 1;
+      continue;
+    }
+    VisibilityFan::Hop verdict = VisibilityFan::Hop::kUnsure;
+    if (fan_->holds(to[i]) && distance(from, to[i]) >= kShortHop) {
+      verdict = fan_->classify(to[i], *hop);
+    }
+    if (verdict == VisibilityFan::Hop::kBlocked) {
+      clear[i] = 0;
+    } else if (verdict == VisibilityFan::Hop::kUnsure) {
+      clear[i] = isClear(from, to[i]) ? 1 : 0;
+    } else {
+      // Far from every edge, the whole shortened hop, and every piece and midpoint the
+      // full test would look at, lies where its start does.
+      int8_t& place = arcPlace_[fan_->arcOf(hop->a)];
+      if (place < 0) place = inclusiveInPerimeter(hop->a) && !strictlyInObstacle(hop->a) ? 1 : 0;
+      clear[i] = static_cast<uint8_t>(place);
+    }
+  }
 }
 
 }  // namespace Planner

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "planner/geometry/edge_index.h"
 #include "planner/geometry/point.h"
 #include "planner/routing/routing_strategies.h"
+#include "planner/routing/visibility_fan.h"
 #include "planner/site/environment.h"
 
 namespace Planner {
@@ -31,6 +33,11 @@ class SegmentClearance : public Clearance {
   // of that ring set, so every shortened hop starts outside or within an obstacle.
   bool blocksEveryHopFrom(const Point& p) const override;
 
+  // Sorts the site's edges around `from` once, then settles most hops from the edge that
+  // crosses them or from the region they lie in; the rest get the full test.
+  void isClearFromEach(const Point& from, const std::vector<Point>& to,
+                       std::vector<uint8_t>& clear) const override;
+
  private:
   bool insidePerimeter(const Point& a, const Point& b) const;
   bool inclusiveInPerimeter(const Point& q) const;
@@ -40,6 +47,9 @@ class SegmentClearance : public Clearance {
   bool perimeterValid_;
   EdgeIndex perimeter_;
   EdgeIndex obstacles_;
+  std::vector<RingEdge> allEdges_;
+  mutable std::unique_ptr<VisibilityFan> fan_;  // made on first use
+  mutable std::vector<int8_t> arcPlace_;
   // Scratch space of the queries.
   mutable std::vector<RingEdge> near_;
   mutable std::vector<EdgeIndex::Place> places_;

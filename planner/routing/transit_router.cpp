@@ -76,21 +76,22 @@ TransitRouter::TransitRouter(const Environment& environment, const Clearance& cl
                              std::function<std::unique_ptr<SearchLists>()> lists)
     : clearance_(clearance), lists_(std::move(lists)), fixed_(fixedNodes(environment)) {}
 
-bool TransitRouter::fixedClear(std::size_t from, std::size_t to) {
+int TransitRouter::cachedClear(std::size_t from, std::size_t to) const {
+  const std::size_t n = fixed_.size();
+  if (n <= kDenseCacheLimit) return denseCache_.empty() ? -1 : denseCache_[from * n + to];
+  auto it = sparseCache_.find(static_cast<std::uint64_t>(from) * n + to);
+  return it == sparseCache_.end() ? -1 : (it->second ? 1 : 0);
+}
+
+void TransitRouter::storeClear(std::size_t from, std::size_t to, bool clear) {
   const std::size_t n = fixed_.size();
   if (n <= kDenseCacheLimit) {
     // Most plans need no transit at all: the matrix is only made when one does.
     if (denseCache_.empty()) denseCache_.assign(n * n, -1);
-    int8_t& c = denseCache_[from * n + to];
-    if (c < 0) c = clearance_.isClear(fixed_[from].point, fixed_[to].point) ? 1 : 0;
-    return c == 1;
+    denseCache_[from * n + to] = clear ? 1 : 0;
+    return;
   }
-  const std::uint64_t key = static_cast<std::uint64_t>(from) * n + to;
-  auto it = sparseCache_.find(key);
-  if (it != sparseCache_.end()) return it->second;
-  const bool clear = clearance_.isClear(fixed_[from].point, fixed_[to].point);
-  sparseCache_.emplace(key, clear);
-  return clear;
+  sparseCache_.emplace(static_cast<std::uint64_t>(from) * n + to, clear);
 }
 
 std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& goal,
@@ -114,6 +115,24 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
       return smoothRoute(reconstructRoute(current, lists->closed()), clearance_);
     }
     const int32_t ci = lists->close(current);
+    const bool fromFixed = currentIndex >= 0 && static_cast<std::size_t>(currentIndex) < goalIndex;
+
+    // The clearance of every hop this expansion asks about, found in one batch.
+    pending_.clear();
+    targets_.clear();
+    for (std::size_t k = 0; k <= goalIndex; ++k) {
+      const WireNode& n = node(k);
+      if (distance(n.point, current.point) < kSamePoint ||
+          consecutiveWire(current.onWire, current.wireIndex, n) ||
+          (fromFixed && k < goalIndex &&
+           cachedClear(static_cast<std::size_t>(currentIndex), k) >= 0)) {
+        continue;
+      }
+      pending_.push_back(k);
+      targets_.push_back(n.point);
+    }
+    clearance_.isClearFromEach(current.point, targets_, batch_);
+    std::size_t next = 0;
 
     for (std::size_t k = 0; k <= goalIndex; ++k) {
       const WireNode& n = node(k);
@@ -123,11 +142,13 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
       if (consecutiveWire(current.onWire, current.wireIndex, n)) {
         multiplier = kWireMultiplier;
         passable = true;
-      } else if (currentIndex >= 0 && static_cast<std::size_t>(currentIndex) < goalIndex &&
-                 k < goalIndex) {
-        passable = fixedClear(static_cast<std::size_t>(currentIndex), k);
+      } else if (next < pending_.size() && pending_[next] == k) {
+        passable = batch_[next++] != 0;
+        if (fromFixed && k < goalIndex) {
+          storeClear(static_cast<std::size_t>(currentIndex), k, passable);
+        }
       } else {
-        passable = clearance_.isClear(current.point, n.point);
+        passable = cachedClear(static_cast<std::size_t>(currentIndex), k) == 1;
       }
       if (n.onWire) logWireCheck(current.point, n.wireIndex, passable, multiplier);
       if (!passable) continue;

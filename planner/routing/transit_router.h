@@ -52,13 +52,19 @@ class TransitRouter {
                                const Cancellation& cancel = Cancellation());
 
  private:
-  bool fixedClear(std::size_t from, std::size_t to);
+  // Known clearance between two fixed nodes: 1 clear, 0 blocked, -1 not yet tested.
+  int cachedClear(std::size_t from, std::size_t to) const;
+  void storeClear(std::size_t from, std::size_t to, bool clear);
 
   const Clearance& clearance_;
   std::function<std::unique_ptr<SearchLists>()> lists_;
   std::vector<WireNode> fixed_;
   std::vector<int8_t> denseCache_;  // -1 unknown, 0 blocked, 1 clear; made on first use
   std::unordered_map<std::uint64_t, bool> sparseCache_;
+  // Scratch space of one expansion: graph indices and points of the hops to test.
+  std::vector<std::size_t> pending_;
+  std::vector<Point> targets_;
+  std::vector<uint8_t> batch_;
 };
 
 // One search on its own, with the given strategies.

@@ -32,14 +32,6 @@ std::vector<Lane> lanes(const Environment& area, double spacing) {
   return out;
 }
 
-double distanceToSegment(const Point& p, const Point& a, const Point& b) {
-  const double dx = b.x - a.x, dy = b.y - a.y;
-  const double len2 = dx * dx + dy * dy;
-  double t = len2 == 0 ? 0 : ((p.x - a.x) * dx + (p.y - a.y) * dy) / len2;
-  t = std::clamp(t, 0.0, 1.0);
-  return distance(p, {a.x + t * dx, a.y + t * dy});
-}
-
 double distanceToRing(const Point& p, const std::vector<Point>& ring) {
   double best = 1e300;
   for (std::size_t i = 0; i < ring.size(); ++i) {

@@ -173,12 +173,26 @@ TEST(Differential, SegmentClearance) {
     for (const Polygon& o : site.environment.getObstacles()) {
       probes.insert(probes.end(), o.getPoints().begin(), o.getPoints().end());
     }
+    // Corners, points on edges and just off corners, and points anywhere: the batch
+    // settles most hops from one point without the full test, and must agree with it.
+    const std::size_t corners = probes.size();
+    for (std::size_t k = 0; k + 1 < corners; ++k) {
+      const Point& p = probes[k];
+      const Point& q = probes[k + 1];
+      probes.push_back({(p.x + q.x) / 2, (p.y + q.y) / 2});
+      probes.push_back({p.x + maker.uniform(-0.02, 0.02), p.y + maker.uniform(-0.02, 0.02)});
+    }
     for (int k = 0; k < 40; ++k) probes.push_back({maker.uniform(-50, 50), maker.uniform(-50, 50)});
+    std::vector<uint8_t> batch;
     for (std::size_t i = 0; i < probes.size(); ++i) {
-      for (std::size_t j = 0; j < probes.size(); j += 3) {
-        ASSERT_EQ(clearance.isClear(probes[i], probes[j]),
-                  Literal::isSegmentClear(probes[i], probes[j], site.environment))
+      clearance.isClearFromEach(probes[i], probes, batch);
+      for (std::size_t j = 0; j < probes.size(); ++j) {
+        const bool literal = Literal::isSegmentClear(probes[i], probes[j], site.environment);
+        ASSERT_EQ(batch[j] != 0, literal)
             << trial << ": " << probes[i].toString() << " -> " << probes[j].toString();
+        if (j % 3 == 0) {
+          ASSERT_EQ(clearance.isClear(probes[i], probes[j]), literal);
+        }
       }
     }
   }

@@ -1,0 +1,162 @@
+#include "planner/routing/visibility_fan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "planner/geometry/tolerances.h"
+
+namespace Planner {
+namespace {
+
+constexpr std::size_t kBins = 4096;
+constexpr double kBinWidth = 2 * std::numbers::pi / kBins;
+// Edges nearer the centre than this span too wide an angle to bin; they are asked
+// about every hop.
+constexpr double kCloseToCentre = kShortestHop / 2;
+
+double cross(const Point& o, const Point& a, const Point& b) {
+  return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+}
+
+// Whether segments a-b and p-q may come within r of each other. Rounding can only
+// make this answer yes where the true answer is no, never the other way round:
+// crossing segments that the signs miss have an end within rounding of the other.
+bool within(const Point& a, const Point& b, const Point& p, const Point& q, double r) {
+  const double o1 = cross(a, b, p), o2 = cross(a, b, q);
+  const double o3 = cross(p, q, a), o4 = cross(p, q, b);
+  if (o1 * o2 <= 0 && o3 * o4 <= 0) return true;
+  return distanceToSegment(p, a, b) <= r || distanceToSegment(q, a, b) <= r ||
+         distanceToSegment(a, p, q) <= r || distanceToSegment(b, p, q) <= r;
+}
+
+}  // namespace
+
+VisibilityFan::VisibilityFan(const std::vector<RingEdge>& edges) : edges_(edges) {
+  double magnitude = 1;
+  for (const RingEdge& e : edges) {
+    magnitude = std::max(
+        {magnitude, std::fabs(e.p.x), std::fabs(e.p.y), std::fabs(e.q.x), std::fabs(e.q.y)});
+  }
+  reach_ = 2 * magnitude;
+  margin_.reserve(edges.size());
+  angularMargin_.reserve(edges.size());
+  for (const RingEdge& e : edges) {
+    // Rounding at this magnitude, and the band within kOnEdge (as a cross product) of a
+    // short edge's line that the ring tests count as on it; all doubled.
+    const double length = distance(e.p, e.q);
+    const double onEdgeBand = length > 0 ? std::min(kOnEdge / length, 1.5 * length) : 0.0;
+    const double m = 2 * (1e-7 + 1e-11 * reach_ + onEdgeBand + 1e-8);
+    margin_.push_back(m);
+    angularMargin_.push_back(m < kShortestHop / 10 ? 1.2 * m / (kShortestHop - m) + 1e-12
+                                                   : std::numbers::pi);
+  }
+}
+
+bool VisibilityFan::holds(const Point& p) const {
+  return std::fabs(p.x) <= reach_ && std::fabs(p.y) <= reach_;
+}
+
+std::size_t VisibilityFan::binOf(double angle) const {
+  const auto k = static_cast<int64_t>(std::floor((angle + std::numbers::pi) / kBinWidth));
+  return static_cast<std::size_t>(std::clamp<int64_t>(k, 0, kBins - 1));
+}
+
+void VisibilityFan::build(const Point& centre) {
+  centre_ = centre;
+  close_.clear();
+  arcs_.clear();
+  pending_.clear();
+  const auto angleOf = [&](const Point& p) { return std::atan2(p.y - centre.y, p.x - centre.x); };
+  for (uint32_t i = 0; i < edges_.size(); ++i) {
+    const RingEdge& e = edges_[i];
+    const double nearest = distanceToSegment(centre, e.p, e.q);
+    if (nearest <= kShortestHop * 1.01 + 2 * margin_[i]) {
+      // Where the edge crosses the circle of the hops' starts; extra angles only split
+      // arcs that share a region.
+      const Point f{e.p.x - centre.x, e.p.y - centre.y};
+      const Point d{e.q.x - e.p.x, e.q.y - e.p.y};
+      const double a = d.x * d.x + d.y * d.y;
+      const double b = 2 * (f.x * d.x + f.y * d.y);
+      const double c = f.x * f.x + f.y * f.y - kShortestHop * kShortestHop;
+      const double disc = b * b - 4 * a * c;
+      if (a > 0 && disc >= 0) {
+        for (const double s :
+             {(-b - std::sqrt(disc)) / (2 * a), (-b + std::sqrt(disc)) / (2 * a)}) {
+          if (s >= -1e-6 && s <= 1 + 1e-6)
+            arcs_.push_back(std::atan2(f.y + s * d.y, f.x + s * d.x));
+        }
+      }
+    }
+    if (nearest < kCloseToCentre || angularMargin_[i] >= std::numbers::pi / 4) {
+      close_.push_back({i, nearest});
+      continue;
+    }
+    const double from = angleOf(e.p);
+    double turn = angleOf(e.q) - from;
+    if (turn > std::numbers::pi) turn -= 2 * std::numbers::pi;
+    if (turn <= -std::numbers::pi) turn += 2 * std::numbers::pi;
+    const double lo = std::min(from, from + turn) - angularMargin_[i];
+    const double hi = std::max(from, from + turn) + angularMargin_[i];
+    const auto first = static_cast<int64_t>(std::floor((lo + std::numbers::pi) / kBinWidth));
+    auto last = static_cast<int64_t>(std::floor((hi + std::numbers::pi) / kBinWidth));
+    if (last - first + 1 >= static_cast<int64_t>(kBins)) last = first + kBins - 1;
+    for (int64_t k = first; k <= last; ++k) {
+      const auto bin = static_cast<uint32_t>(((k % static_cast<int64_t>(kBins)) + kBins) % kBins);
+      pending_.push_back({bin, {i, nearest}});
+    }
+  }
+  std::sort(arcs_.begin(), arcs_.end());
+
+  binStart_.assign(kBins + 1, 0);
+  for (const auto& [bin, entry] : pending_) ++binStart_[bin + 1];
+  for (std::size_t b = 0; b < kBins; ++b) binStart_[b + 1] += binStart_[b];
+  binned_.resize(pending_.size());
+  std::vector<uint32_t> fill(binStart_.begin(), binStart_.end() - 1);
+  for (const auto& [bin, entry] : pending_) binned_[fill[bin]++] = entry;
+  const auto byNearest = [](const Entry& x, const Entry& y) { return x.nearest < y.nearest; };
+  for (std::size_t b = 0; b < kBins; ++b) {
+    std::sort(binned_.begin() + binStart_[b], binned_.begin() + binStart_[b + 1], byNearest);
+  }
+}
+
+VisibilityFan::Hop VisibilityFan::classify(const Point& to, const ShortenedHop& hop) const {
+  const Point& a = hop.a;
+  const Point& b = hop.b;
+  const Point d{b.x - a.x, b.y - a.y};
+  const double length = distance(centre_, to);
+  bool near = false;
+  // The same crossing rule as the clearance test's obstacle edges, which also blocks at
+  // a perimeter edge.
+  const auto blocks = [&](const Entry& entry) {
+    const RingEdge& e = edges_[entry.edge];
+    const EdgeHit hit = properIntersection(a, d, e.p, e.q);
+    if (hit.proper) {
+      const Point x{a.x + hit.u * d.x, a.y + hit.u * d.y};
+      if (distance(x, a) > kEndClearance && distance(x, b) > kEndClearance) return true;
+    }
+    near = near || within(a, b, e.p, e.q, margin_[entry.edge]);
+    return false;
+  };
+  for (const Entry& entry : close_) {
+    if (blocks(entry)) return Hop::kBlocked;
+  }
+  const std::size_t bin = binOf(std::atan2(to.y - centre_.y, to.x - centre_.x));
+  for (uint32_t k = binStart_[bin]; k < binStart_[bin + 1]; ++k) {
+    const Entry& entry = binned_[k];
+    // Binned edges have margins below kShortestHop / 10: nothing farther can come near.
+    if (entry.nearest > length + kShortestHop / 5) break;
+    if (blocks(entry)) return Hop::kBlocked;
+  }
+  return near ? Hop::kUnsure : Hop::kFarFromEdges;
+}
+
+std::size_t VisibilityFan::arcOf(const Point& hopStart) const {
+  if (arcs_.empty()) return 0;
+  const double angle = std::atan2(hopStart.y - centre_.y, hopStart.x - centre_.x);
+  const auto k =
+      static_cast<std::size_t>(std::upper_bound(arcs_.begin(), arcs_.end(), angle) - arcs_.begin());
+  return k == arcs_.size() ? 0 : k;
+}
+
+}  // namespace Planner

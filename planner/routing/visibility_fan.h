@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "planner/geometry/edge_index.h"
+#include "planner/geometry/point.h"
+#include "planner/geometry/predicates.h"
+
+// The edges of a site as seen from one centre, sorted into angular bins, so that the
+// hops from that centre to many targets are told apart without a clearance test each:
+// a hop is blocked when some edge properly crosses its shortened part, with the exact
+// arithmetic of the clearance test; it is far from edges when every edge stays more
+// than a margin away from its shortened part, so that every point of it, and of every
+// piece the test would cut it into, lies in the same region of the site. Anything else
+// is left to the full test.
+namespace Planner {
+
+class VisibilityFan {
+ public:
+  enum class Hop { kBlocked, kFarFromEdges, kUnsure };
+
+  // `edges` must outlive the fan.
+  explicit VisibilityFan(const std::vector<RingEdge>& edges);
+
+  // Whether the fan may be asked about this centre or target: points far beyond the
+  // site round too coarsely for its margins.
+  bool holds(const Point& p) const;
+
+  // Sorts the edges around a new centre.
+  void build(const Point& centre);
+
+  // How the hop from the centre to `to`, shortened to `hop`, meets the edges.
+  Hop classify(const Point& to, const ShortenedHop& hop) const;
+
+  // Hops whose shortened part is far from every edge and starts in the same arc of the
+  // circle of radius kShortestHop around the centre start in the same region.
+  std::size_t arcOf(const Point& hopStart) const;
+  std::size_t arcCount() const { return arcs_.empty() ? 1 : arcs_.size(); }
+
+ private:
+  struct Entry {
+    uint32_t edge;
+    double nearest;  // distance from the centre to the edge
+  };
+  std::size_t binOf(double angle) const;
+
+  const std::vector<RingEdge>& edges_;
+  double reach_ = 0;
+  // Per edge: the distance beyond which every ring test places a point as its true
+  // position says, and the angle that distance spans at kShortestHop from the centre.
+  std::vector<double> margin_;
+  std::vector<double> angularMargin_;
+  Point centre_{0, 0};
+  std::vector<uint32_t> binStart_;  // bins of entries sorted by nearest, CSR
+  std::vector<Entry> binned_;
+  std::vector<Entry> close_;  // edges too close to the centre to bin: asked every time
+  std::vector<double> arcs_;  // angles where edges cross the circle, sorted
+  // Scratch space of build().
+  std::vector<std::pair<uint32_t, Entry>> pending_;
+};
+
+}  // namespace Planner

@@ -8,6 +8,9 @@
 // 1.2 m x 0.3 m in rows, a wire, 0.5 m); golf and solar run the literal planner only
 // when named.
 //
+// After the table, a second one splits one run of each site by stage and counts the
+// hops whose clearance the route asked about.
+//
 // --adversarial: sites that must stay bounded (dense obstacle fields, a start inside an
 // obstacle on 6000 lanes, a 100,000-point wire, 100,000 perimeter vertices).
 #include <sys/resource.h>
@@ -23,6 +26,7 @@
 #include <vector>
 
 #include "bench/sites.h"
+#include "bench/stages.h"
 #include "planner/pipeline/path_service.h"
 #include "tests/reference/literal_routing.h"
 
@@ -167,6 +171,19 @@ int main(int argc, char** argv) {
   for (const Bench::Site& site : sites) {
     const bool slow = site.name == "golf" || site.name == "solar";
     report(site, runs, literal && (!slow || !names.empty()));
+  }
+
+  // After every measured child, so that the timed sites' peaks stay their own.
+  std::printf("\nstages of one run, ms; hops whose clearance was asked\n");
+  std::printf("%-16s %8s %8s %8s %8s %8s %10s %10s\n", "site", "inset", "slicing", "laps",
+              "chooser", "transit", "single", "batched");
+  for (const Bench::Site& site : sites) {
+    const Bench::StageTimes t = Bench::measureStages(site);
+    std::printf("%-16s %8.2f %8.2f %8.2f %8.2f %8.2f %10llu %10llu\n", site.name.c_str(), t.inset,
+                t.slicing, t.laps, t.chooser, t.transit,
+                static_cast<unsigned long long>(t.singleTests),
+                static_cast<unsigned long long>(t.batchedHops));
+    std::fflush(stdout);
   }
   return 0;
 }

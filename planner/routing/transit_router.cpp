@@ -12,8 +12,6 @@
 namespace Planner {
 namespace {
 
-constexpr std::size_t kDenseCacheLimit = 4096;
-
 bool consecutiveWire(bool aOnWire, std::uint64_t a, const WireNode& b) {
   return aOnWire && b.onWire && (a + 1 == b.wireIndex || b.wireIndex + 1 == a);
 }
@@ -76,24 +74,6 @@ TransitRouter::TransitRouter(const Environment& environment, const Clearance& cl
                              std::function<std::unique_ptr<SearchLists>()> lists)
     : clearance_(clearance), lists_(std::move(lists)), fixed_(fixedNodes(environment)) {}
 
-int TransitRouter::cachedClear(std::size_t from, std::size_t to) const {
-  const std::size_t n = fixed_.size();
-  if (n <= kDenseCacheLimit) return denseCache_.empty() ? -1 : denseCache_[from * n + to];
-  auto it = sparseCache_.find(static_cast<std::uint64_t>(from) * n + to);
-  return it == sparseCache_.end() ? -1 : (it->second ? 1 : 0);
-}
-
-void TransitRouter::storeClear(std::size_t from, std::size_t to, bool clear) {
-  const std::size_t n = fixed_.size();
-  if (n <= kDenseCacheLimit) {
-    // Most plans need no transit at all: the matrix is only made when one does.
-    if (denseCache_.empty()) denseCache_.assign(n * n, -1);
-    denseCache_[from * n + to] = clear ? 1 : 0;
-    return;
-  }
-  sparseCache_.emplace(static_cast<std::uint64_t>(from) * n + to, clear);
-}
-
 std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& goal,
                                             std::vector<LineString>& exploredEdges,
                                             const Cancellation& cancel) {
@@ -117,15 +97,20 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
     const int32_t ci = lists->close(current);
     const bool fromFixed = currentIndex >= 0 && static_cast<std::size_t>(currentIndex) < goalIndex;
 
-    // The clearance of every hop this expansion asks about, found in one batch.
+    // The clearance of every hop this expansion asks about, found in one batch; a fixed
+    // node remembers what it found for the next search.
+    std::vector<int8_t>* known = nullptr;
+    if (fromFixed) {
+      known = &known_[static_cast<std::size_t>(currentIndex)];
+      if (known->empty()) known->assign(goalIndex, -1);
+    }
     pending_.clear();
     targets_.clear();
     for (std::size_t k = 0; k <= goalIndex; ++k) {
       const WireNode& n = node(k);
       if (distance(n.point, current.point) < kSamePoint ||
           consecutiveWire(current.onWire, current.wireIndex, n) ||
-          (fromFixed && k < goalIndex &&
-           cachedClear(static_cast<std::size_t>(currentIndex), k) >= 0)) {
+          (known && k < goalIndex && (*known)[k] >= 0)) {
         continue;
       }
       pending_.push_back(k);
@@ -144,11 +129,9 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
         passable = true;
       } else if (next < pending_.size() && pending_[next] == k) {
         passable = batch_[next++] != 0;
-        if (fromFixed && k < goalIndex) {
-          storeClear(static_cast<std::size_t>(currentIndex), k, passable);
-        }
+        if (known && k < goalIndex) (*known)[k] = passable ? 1 : 0;
       } else {
-        passable = cachedClear(static_cast<std::size_t>(currentIndex), k) == 1;
+        passable = (*known)[k] == 1;
       }
       if (n.onWire) logWireCheck(current.point, n.wireIndex, passable, multiplier);
       if (!passable) continue;

@@ -52,15 +52,11 @@ class TransitRouter {
                                const Cancellation& cancel = Cancellation());
 
  private:
-  // Known clearance between two fixed nodes: 1 clear, 0 blocked, -1 not yet tested.
-  int cachedClear(std::size_t from, std::size_t to) const;
-  void storeClear(std::size_t from, std::size_t to, bool clear);
-
   const Clearance& clearance_;
   std::function<std::unique_ptr<SearchLists>()> lists_;
   std::vector<WireNode> fixed_;
-  std::vector<int8_t> denseCache_;  // -1 unknown, 0 blocked, 1 clear; made on first use
-  std::unordered_map<std::uint64_t, bool> sparseCache_;
+  // Per expanded fixed node, the clearance to every fixed node: -1 unknown, 0 blocked, 1 clear.
+  std::unordered_map<std::size_t, std::vector<int8_t>> known_;
   // Scratch space of one expansion: graph indices and points of the hops to test.
   std::vector<std::size_t> pending_;
   std::vector<Point> targets_;

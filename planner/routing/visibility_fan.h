@@ -41,7 +41,7 @@ class VisibilityFan {
  private:
   struct Entry {
     uint32_t edge;
-    double nearest;  // distance from the centre to the edge
+    double nearest;  // squared distance from the centre to the edge
   };
   std::size_t binOf(double angle) const;
 

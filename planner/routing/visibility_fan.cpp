@@ -115,7 +115,7 @@ void VisibilityFan::build(const Point& centre) {
       }
     }
     if (nearest < square(kCloseToCentre) || angularMargin_[i] >= 1) {
-      close_.push_back({i, nearest});
+      close_.push_back({i, nearest, false});
       continue;
     }
     // Ring by ring, an edge starts where the one before ended.
@@ -127,27 +127,37 @@ void VisibilityFan::build(const Point& centre) {
     double turn = lastAngle - from;
     if (turn > kTurn / 2) turn -= kTurn;
     if (turn <= -kTurn / 2) turn += kTurn;
-    const double lo = std::min(from, from + turn) - angularMargin_[i];
-    const double hi = std::max(from, from + turn) + angularMargin_[i];
-    const auto first = static_cast<int64_t>(std::floor(lo / kBinWidth));
-    auto last = static_cast<int64_t>(std::floor(hi / kBinWidth));
+    const double lo = std::min(from, from + turn);
+    const double hi = std::max(from, from + turn);
+    const auto first = static_cast<int64_t>(std::floor((lo - angularMargin_[i]) / kBinWidth));
+    auto last = static_cast<int64_t>(std::floor((hi + angularMargin_[i]) / kBinWidth));
     if (last - first + 1 >= static_cast<int64_t>(kBins)) last = first + kBins - 1;
+    // Bins strictly between those of the edge's ends lie wholly within its directions.
+    const auto spanFirst = static_cast<int64_t>(std::floor(lo / kBinWidth));
+    const auto spanLast = static_cast<int64_t>(std::floor(hi / kBinWidth));
     for (int64_t k = first; k <= last; ++k) {
       const auto bin = static_cast<uint32_t>(((k % static_cast<int64_t>(kBins)) + kBins) % kBins);
-      pending_.push_back({bin, {i, nearest}});
+      pending_.push_back({bin, {i, nearest, spanFirst < k && k < spanLast}});
     }
   }
   std::sort(arcs_.begin(), arcs_.end());
 
+  // Counting sort into bins, spanning edges first; no order within each part.
   binStart_.assign(kBins + 1, 0);
-  for (const auto& [bin, entry] : pending_) ++binStart_[bin + 1];
-  for (std::size_t b = 0; b < kBins; ++b) binStart_[b + 1] += binStart_[b];
-  binned_.resize(pending_.size());
-  std::vector<uint32_t> fill(binStart_.begin(), binStart_.end() - 1);
-  for (const auto& [bin, entry] : pending_) binned_[fill[bin]++] = entry;
-  const auto byNearest = [](const Entry& x, const Entry& y) { return x.nearest < y.nearest; };
+  binSplit_.assign(kBins, 0);
+  for (const auto& [bin, entry] : pending_) {
+    ++binStart_[bin + 1];
+    if (entry.spans) ++binSplit_[bin];
+  }
   for (std::size_t b = 0; b < kBins; ++b) {
-    std::sort(binned_.begin() + binStart_[b], binned_.begin() + binStart_[b + 1], byNearest);
+    binStart_[b + 1] += binStart_[b];
+    binSplit_[b] += binStart_[b];
+  }
+  binned_.resize(pending_.size());
+  fill_.assign(binStart_.begin(), binStart_.end() - 1);
+  partialFill_ = binSplit_;
+  for (const auto& [bin, entry] : pending_) {
+    binned_[entry.spans ? fill_[bin]++ : partialFill_[bin]++] = entry;
   }
 }
 
@@ -171,14 +181,17 @@ VisibilityFan::Hop VisibilityFan::classify(const Point& to, const ShortenedHop& 
   };
   const std::size_t bin = binOf(pseudoAngle(to.x - centre_.x, to.y - centre_.y));
   // Binned edges have margins below kShortestHop / 10: nothing farther can come near.
-  const auto binEnd =
-      std::find_if(binned_.begin() + binStart_[bin], binned_.begin() + binStart_[bin + 1],
-                   [&](const Entry& entry) { return entry.nearest > reach; });
-  const auto binBegin = binned_.begin() + binStart_[bin];
-  if (std::any_of(close_.begin(), close_.end(), blocks) || std::any_of(binBegin, binEnd, blocks)) {
+  const auto spanning = binned_.begin() + binStart_[bin];
+  const auto partial = binned_.begin() + binSplit_[bin];
+  const auto end = binned_.begin() + binStart_[bin + 1];
+  const auto blocksInReach = [&](const Entry& e) { return e.nearest <= reach && blocks(e); };
+  const auto nearInReach = [&](const Entry& e) { return e.nearest <= reach && near(e); };
+  if (std::any_of(spanning, partial, blocksInReach) ||
+      std::any_of(close_.begin(), close_.end(), blocks) ||
+      std::any_of(partial, end, blocksInReach)) {
     return Hop::kBlocked;
   }
-  if (std::any_of(close_.begin(), close_.end(), near) || std::any_of(binBegin, binEnd, near)) {
+  if (std::any_of(close_.begin(), close_.end(), near) || std::any_of(spanning, end, nearInReach)) {
     return Hop::kUnsure;
   }
   return Hop::kFarFromEdges;

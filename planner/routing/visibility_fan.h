@@ -42,6 +42,7 @@ class VisibilityFan {
   struct Entry {
     uint32_t edge;
     double nearest;  // squared distance from the centre to the edge
+    bool spans;      // the edge crosses every direction of the bin
   };
   std::size_t binOf(double angle) const;
 
@@ -52,12 +53,16 @@ class VisibilityFan {
   std::vector<double> margin_;
   std::vector<double> angularMargin_;
   Point centre_{0, 0};
-  std::vector<uint32_t> binStart_;  // bins of entries sorted by nearest, CSR
+  // Bins of entries, CSR: first the edges spanning the bin (what blocks most hops), then
+  // the others.
+  std::vector<uint32_t> binStart_;
+  std::vector<uint32_t> binSplit_;  // where each bin's second part starts
   std::vector<Entry> binned_;
   std::vector<Entry> close_;  // edges too close to the centre to bin: asked every time
   std::vector<double> arcs_;  // angles where edges cross the circle, sorted
   // Scratch space of build().
   std::vector<std::pair<uint32_t, Entry>> pending_;
+  std::vector<uint32_t> fill_, partialFill_;
 };
 
 }  // namespace Planner

@@ -134,8 +134,9 @@ void SegmentClearance::isClearFromEach(const Point& from, const std::vector<Poin
       continue;
     }
     VisibilityFan::Hop verdict = VisibilityFan::Hop::kUnsure;
-    if (fan_->holds(to[i]) && distance(from, to[i]) >= kShortHop) {
-      verdict = fan_->classify(to[i], *hop);
+    const double length = distance(from, to[i]);
+    if (fan_->holds(to[i]) && length >= kShortHop) {
+      verdict = fan_->classify(to[i], length, *hop);
     }
     if (verdict == VisibilityFan::Hop::kBlocked) {
       clear[i] = 0;

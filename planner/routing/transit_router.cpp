@@ -12,6 +12,13 @@
 namespace Planner {
 namespace {
 
+// distance(a, b) < kSamePoint, with the far points (nearly all) told apart cheaply: the
+// distance is never below either coordinate difference.
+bool samePlace(const Point& a, const Point& b) {
+  return std::fabs(a.x - b.x) < kSamePoint && std::fabs(a.y - b.y) < kSamePoint &&
+         distance(a, b) < kSamePoint;
+}
+
 bool consecutiveWire(bool aOnWire, std::uint64_t a, const WireNode& b) {
   return aOnWire && b.onWire && (a + 1 == b.wireIndex || b.wireIndex + 1 == a);
 }
@@ -108,7 +115,7 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
     targets_.clear();
     for (std::size_t k = 0; k <= goalIndex; ++k) {
       const WireNode& n = node(k);
-      if (distance(n.point, current.point) < kSamePoint ||
+      if (samePlace(n.point, current.point) ||
           consecutiveWire(current.onWire, current.wireIndex, n) ||
           (known && k < goalIndex && (*known)[k] >= 0)) {
         continue;
@@ -121,7 +128,7 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
 
     for (std::size_t k = 0; k <= goalIndex; ++k) {
       const WireNode& n = node(k);
-      if (distance(n.point, current.point) < kSamePoint) continue;
+      if (samePlace(n.point, current.point)) continue;
       double multiplier = 1.0;
       bool passable;
       if (consecutiveWire(current.onWire, current.wireIndex, n)) {

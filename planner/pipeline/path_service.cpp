@@ -15,17 +15,12 @@
 #include "planner/geometry/transforms.h"
 #include "planner/pipeline/input_checks.h"
 #include "planner/pipeline/obstacle_clipping.h"
+#include "planner/pipeline/slice_budget.h"
 
 namespace Planner {
 namespace {
 
 constexpr double kHalfPi = 1.5707963267948966;
-// Scan lines of one request, summed over its areas and both passes of "squares".
-constexpr double kMaxScanLines = 1e7;
-// A scan line step must be this many units in the last place of the largest |y|, so
-// that every step moves y by about the spacing.
-constexpr double kMinStepUlps = 16.0;
-
 // Lap counts beyond the signed 32-bit range mean "as many as possible", not a
 // wrapped-around small count.
 int32_t lapCount(std::uint64_t laps) {
@@ -34,70 +29,6 @@ int32_t lapCount(std::uint64_t laps) {
 
 void appendRings(std::vector<LineString>& slices, std::vector<Polygon>&& rings) {
   for (Polygon& ring : rings) slices.emplace_back(std::move(ring.getPoints()));
-}
-
-// y extent and largest |y| of an area's outer ring.
-struct ScanSpan {
-  double height = 0.0;
-  double maxAbsY = 0.0;
-};
-
-ScanSpan scanSpan(const Environment& area) {
-  const auto& pts = area.getPerimeter().getPoints();
-  if (pts.empty()) return {};
-  const auto [lo, hi] = std::minmax_element(
-      pts.begin(), pts.end(), [](const Point& a, const Point& b) { return a.y < b.y; });
-  return {hi->y - lo->y, std::max(std::fabs(lo->y), std::fabs(hi->y))};
-}
-
-std::string countText(double count) {
-  std::ostringstream out;
-  if (count < 1e15) {
-    out << static_cast<unsigned long long>(count);
-  } else {
-    out << "more than 10,000,000";
-  }
-  return out.str();
-}
-
-// Refuses, before any lane is made, a spacing whose scan lines would not end: more than
-// kMaxScanLines over all areas and both passes of "squares", or too small to move y at
-// the area's coordinates (y + offset == y).
-void checkLaneBudget(const std::vector<Environment>& areas, const PathSettings& settings) {
-  if (settings.pattern != "lines" && settings.pattern != "squares") return;
-  const double offset = settings.offset;
-  double total = 0.0;
-  double tallest = 0.0;
-  double largestY = 0.0;
-  for (const Environment& area : areas) {
-    // scanLineCount reads the outer ring only: the second pass needs just that, turned.
-    std::vector<Environment> passes{Environment(area.getPerimeter())};
-    if (settings.pattern == "squares") {
-      passes.push_back(passes.front());
-      passes.back().rotate(kHalfPi);
-    }
-    for (const Environment& pass : passes) {
-      const double lines = scanLineCount(pass, offset);
-      if (lines == 0.0) continue;
-      const ScanSpan span = scanSpan(pass);
-      tallest = std::max(tallest, span.height);
-      largestY = std::max(largestY, span.maxAbsY);
-      total += lines;
-    }
-  }
-  if (total > kMaxScanLines) {
-    std::ostringstream message;
-    message << "offset " << offset << " is too small for an area of height " << tallest
-            << ": it would need " << countText(total) << " scan lines (at most 10000000)";
-    throw std::invalid_argument(message.str());
-  }
-  const double smallest = kMinStepUlps * std::numeric_limits<double>::epsilon() * largestY;
-  if (offset < smallest) {
-    std::ostringstream message;
-    message << "offset " << offset << " is too small to move a scan line at coordinates of "
-            << "magnitude " << largestY << ": it must be at least " << smallest;
-    throw std::invalid_argument(message.str());
-  }
 }
 
 std::vector<Environment> prepareAreas(const Environment& site, const PathSettings& settings,
@@ -170,12 +101,11 @@ PathPlanner::PlanningResult computeFullTaskWith(const Environment& environment,
   const Point workingStart = rotatePoint(start, -a);
   if (clipObstaclesToPerimeter(site, cancel)) return {};
 
+  std::vector<Environment> areas;
+  if (settings.mowArea) areas = prepareAreas(site, settings, cancel);
+  checkSliceBudget(site, areas, settings);
   std::vector<LineString> slices;
-  if (settings.mowArea) {
-    std::vector<Environment> areas = prepareAreas(site, settings, cancel);
-    checkLaneBudget(areas, settings);
-    for (Environment& area : areas) appendAreaSlices(area, settings, slices, cancel);
-  }
+  for (Environment& area : areas) appendAreaSlices(area, settings, slices, cancel);
 
   // Border laps and laps around obstacles come from the same offset run: one run
   // with the larger lap count serves both.

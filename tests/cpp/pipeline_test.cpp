@@ -239,7 +239,7 @@ TEST(Pipeline, RejectsUnusableValues) {
        with([](PathSettings& s) { s.offset = 1e-7; }),
        ok,
        {0, 0},
-       "scan lines (at most 10000000)"},
+       "lanes (at most 1000000)"},
   };
   for (const Case& c : cases) {
     try {

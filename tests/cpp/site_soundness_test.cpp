@@ -146,6 +146,8 @@ struct Refusal {
   Environment site;
   double offset;
   const char* message;
+  const char* pattern = "squares";
+  bool mowArea = true;
 };
 
 class RunawayRequest : public ::testing::TestWithParam<Refusal> {};
@@ -154,7 +156,9 @@ TEST_P(RunawayRequest, IsRefusedUpFront) {
   const Refusal& c = GetParam();
   PathSettings s;
   s.offset = c.offset;
-  s.pattern = "squares";
+  s.pattern = c.pattern;
+  s.mowArea = c.mowArea;
+  s.borderLaps = 1ull << 40;
   try {
     PathService().computeFullTask(c.site, s, {0, 0});
     FAIL() << c.name << ": no error";
@@ -174,11 +178,18 @@ INSTANTIATE_TEST_SUITE_P(
     Sites, RunawayRequest,
     ::testing::Values(
         // y + offset == y near 1e9: the scan loop would never advance.
-        Refusal{"far", Environment(rect(0, 999999999.0, 0.1, 999999999.3)), 5e-8,
+        Refusal{"far", Environment(rect(0, 999999999.0, 0.1, 999999999.3)), 2e-6,
                 "too small to move a scan line"},
-        Refusal{"tiny", Environment(rect(0, 0, 18, 12)), 1e-300, "more than 10,000,000"},
-        // Two areas and two passes of squares: 4 x 4.2 million scan lines in all.
-        Refusal{"summed", twoAreas(), 1.2e-5, "scan lines (at most 10000000)"}),
+        Refusal{"tiny", Environment(rect(0, 0, 18, 12)), 1e-300,
+                "offset 1e-300 would make more than 1,000,000 lanes"},
+        // Two areas and two passes of squares: about 250,000 + 500,000 lanes each.
+        Refusal{"summed", twoAreas(), 2e-4, "lanes (at most 1000000)"},
+        Refusal{"rings", Environment(rect(0, 0, 18, 12)), 1e-6, "rings (at most 1000000)",
+                "rings"},
+        // 2^40 laps asked for; 60 million fit.
+        Refusal{"laps", Environment(rect(0, 0, 18, 12)), 1e-7,
+                "borderLaps 1099511627776 with offset 1e-07 would make 60000001 laps", "lines",
+                false}),
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST(RunawayRequest, CoordinateMessagesNameTheCallersIndex) {

@@ -67,7 +67,7 @@ def test_default_square_gives_lanes_then_clockwise_laps():
     ("offset", float("nan"), "offset is nan"),
     ("angle", float("inf"), "angle is inf"),
     ("distanceToBorder", float("-inf"), "distanceToBorder is -inf"),
-    ("offset", 1e-7, "scan lines"),
+    ("offset", 1e-7, r"lanes \(at most 1000000\)"),
 ])
 def test_unusable_settings_raise_value_error(garden, field, value, text):
     settings = S.PathSettings()

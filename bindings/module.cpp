@@ -43,7 +43,10 @@ struct BoundResult : PathPlanner::PlanningResult {
 
 py::list sliceElements(const BoundResult& result) {
   py::list out;
+  std::size_t made = 0;
   for (const std::shared_ptr<LineString>& slice : result.shared) {
+    // A million slices take about a second: Ctrl-C is answered on the way.
+    if (++made % 4096 == 0 && PyErr_CheckSignals() != 0) throw py::error_already_set();
     py::capsule owner(new std::shared_ptr<LineString>(slice),
                       [](void* p) { delete static_cast<std::shared_ptr<LineString>*>(p); });
     out.append(py::cast(slice.get(), py::return_value_policy::reference_internal, owner));

@@ -184,8 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "offset 1e-300 would make more than 1,000,000 lanes"},
         // Two areas and two passes of squares: about 250,000 + 500,000 lanes each.
         Refusal{"summed", twoAreas(), 2e-4, "lanes (at most 1000000)"},
-        Refusal{"rings", Environment(rect(0, 0, 18, 12)), 1e-6, "rings (at most 1000000)",
-                "rings"},
+        Refusal{"rings", Environment(rect(0, 0, 18, 12)), 1e-6, "rings (at most 1000000)", "rings"},
         // 2^40 laps asked for; 60 million fit.
         Refusal{"laps", Environment(rect(0, 0, 18, 12)), 1e-7,
                 "borderLaps 1099511627776 with offset 1e-07 would make 60000001 laps", "lines",

@@ -103,12 +103,12 @@ Polygon blob(double cx, double cy, double rx, double ry, int n, double wobble, i
 
 }  // namespace
 
-Site golf() {
-  Environment env(blob(300, 200, 290, 190, 5000, 0.06, 23, 0.0));
+Site golf(int outlineVertices, int bunkerVertices) {
+  Environment env(blob(300, 200, 290, 190, outlineVertices, 0.06, 23, 0.0));
   for (int k = 0; k < 30; ++k) {
     const double cx = 80 + 440.0 * (k % 10) / 9 + 7 * std::sin(k * 1.7);
     const double cy = 90 + 110.0 * (k / 10) + 9 * std::cos(k * 2.3);
-    env.addObstacle(blob(cx, cy, 6 + (k % 4), 4 + (k % 3), 200, 0.2, 5, k * 0.7));
+    env.addObstacle(blob(cx, cy, 6 + (k % 4), 4 + (k % 3), bunkerVertices, 0.2, 5, k * 0.7));
   }
   env.setVirtualWire(middleWire(600, 400, 10));
   PathSettings s;

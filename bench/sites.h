@@ -31,8 +31,9 @@ Site estate(double offset = 0.3);
 Site huge(int vertices);
 
 // golf: a 600 m x 400 m fairway with a 5000-vertex curvy outline, 30 curvy bunkers and
-// ponds of 200 vertices each, a virtual wire along its length, offset 0.3.
-Site golf();
+// ponds of 200 vertices each, a virtual wire along its length, offset 0.3. Fewer
+// vertices draw the same course more coarsely (for tests that run the literal planner).
+Site golf(int outlineVertices = 5000, int bunkerVertices = 200);
 // solar: a 400 m x 300 m field with 1500 piles of 1.2 m x 0.3 m in rows (30 rows of 50),
 // a virtual wire between two rows, offset 0.5.
 Site solar();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <random>
 #include <string>
 
@@ -146,6 +147,39 @@ TEST(Differential, BenchmarkSites) {
   for (const Bench::Site& site : {Bench::garden(), Bench::park()}) {
     expectSameResult(site.environment, site.settings, site.start, site.name);
   }
+}
+
+// Result and log lines of one site, point for point and line for line.
+void expectSameRunAndLog(const Bench::Site& site) {
+  plannerLogEnabled = true;
+  ::testing::internal::CaptureStdout();
+  const auto fast =
+      computeFullTaskWith(site.environment, site.settings, site.start, RoutePlanner(modulePlanner));
+  const std::string fastLog = ::testing::internal::GetCapturedStdout();
+  ::testing::internal::CaptureStdout();
+  const auto literal =
+      computeFullTaskWith(site.environment, site.settings, site.start, &Literal::planRoute);
+  const std::string literalLog = ::testing::internal::GetCapturedStdout();
+  plannerLogEnabled = false;
+  expectSameLines({fast.path}, {literal.path}, site.name + " path");
+  expectSameLines(fast.transitLinks, literal.transitLinks, site.name + " transitLinks");
+  expectSameLines(fast.exploredEdges, literal.exploredEdges, site.name + " exploredEdges");
+  EXPECT_TRUE(fastLog == literalLog) << site.name << ": the log lines differ";
+}
+
+// Large sites, where the transit search sorts the edges around each expanded point and
+// the chooser skips taken slices. The coarse golf course runs transit searches over
+// more than a thousand corners; the full one (minutes with the literal planner) only
+// when SWATHOR_SLOW_TESTS is set.
+TEST(Differential, LargeSites) {
+  const Bench::Site coarseGolf = Bench::golf(800, 40);
+  expectSameRunAndLog(coarseGolf);
+  EXPECT_GT(computeFullTaskWith(coarseGolf.environment, coarseGolf.settings, coarseGolf.start,
+                                RoutePlanner(modulePlanner))
+                .transitLinks.size(),
+            0u);
+  expectSameRunAndLog(Bench::solar());
+  if (std::getenv("SWATHOR_SLOW_TESTS") != nullptr) expectSameRunAndLog(Bench::golf());
 }
 
 TEST(Differential, LogLinesMatch) {

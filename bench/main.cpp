@@ -134,9 +134,9 @@ int main(int argc, char** argv) {
   if (wanted("golf")) sites.push_back(Bench::golf());
   if (wanted("solar")) sites.push_back(Bench::solar());
   if (scaling) {
-    for (double offset : {0.6, 0.3, 0.15, 0.075}) {
+    for (double offset : {0.6, 0.3, 0.15, 0.075, 0.0375}) {
       Bench::Site s = Bench::estate(offset);
-      s.name = "estate@" + std::to_string(offset).substr(0, 5);
+      s.name = "estate@" + std::to_string(offset).substr(0, 6);
       sites.push_back(std::move(s));
     }
   }

@@ -20,60 +20,41 @@ constexpr double kNeverTaken = 1e10;
 // rounding before deciding that no later entry can be nearer.
 double tieSlack(double d) { return 1e-9 + d * 1e-12; }
 
-// A line is entered at either end, a ring at any of its points.
-std::size_t entryCount(const std::vector<Point>& pts) {
-  return pts.size() < 3 ? (pts.empty() ? 0 : 2) : pts.size();
-}
-const Point& entryPoint(const std::vector<Point>& pts, std::size_t k) {
-  return pts.size() < 3 ? (k == 0 ? pts.front() : pts.back()) : pts[k];
-}
-
 }  // namespace
 
-// Taken slices stay in the tree, marked, until they are the larger part of it: then
-// the tree is packed anew from the rest. Removing entries one by one from an R-tree
-// costs more than skipping them.
 struct SliceChooser::Index {
   bgi::rtree<Value, bgi::rstar<16>> rtree;
   std::vector<std::uint64_t> firstOrder;  // scan order of each slice's first entry
   std::vector<uint32_t> sliceOf;          // slice of each scan order
-  std::vector<uint8_t> taken;             // per slice: driven, skipped or done at the start
-  std::size_t takenEntries = 0;           // entries of taken slices still in the tree
-
-  void pack(const std::vector<LineString>& slices) {
-    std::vector<Value> values;
-    for (std::size_t i = 0; i < slices.size(); ++i) {
-      if (taken[i]) continue;
-      const std::vector<Point>& pts = slices[i].getPoints();
-      for (std::size_t k = 0; k < entryCount(pts); ++k) {
-        const Point& p = entryPoint(pts, k);
-        values.emplace_back(IndexPoint(p.x, p.y), firstOrder[i] + k);
-      }
-    }
-    rtree = bgi::rtree<Value, bgi::rstar<16>>(values.begin(), values.end());
-    takenEntries = 0;
-  }
 };
 
 SliceChooser::SliceChooser(const std::vector<LineString>& slices, const std::vector<bool>& done)
     : slices_(slices), index_(std::make_unique<Index>()) {
+  std::vector<Value> values;
   for (std::size_t i = 0; i < slices.size(); ++i) {
+    const std::vector<Point>& pts = slices[i].getPoints();
     index_->firstOrder.push_back(index_->sliceOf.size());
-    index_->sliceOf.insert(index_->sliceOf.end(), entryCount(slices[i].getPoints()),
-                           static_cast<uint32_t>(i));
-    index_->taken.push_back(done[i] ? 1 : 0);
+    const std::size_t entries = pts.size() < 3 ? (pts.empty() ? 0 : 2) : pts.size();
+    for (std::size_t k = 0; k < entries; ++k) {
+      const Point& p = pts.size() < 3 ? (k == 0 ? pts.front() : pts.back()) : pts[k];
+      if (!done[i]) values.emplace_back(IndexPoint(p.x, p.y), index_->sliceOf.size());
+      index_->sliceOf.push_back(static_cast<uint32_t>(i));
+    }
   }
-  index_->pack(slices);
+  index_->rtree = bgi::rtree<Value, bgi::rstar<16>>(values.begin(), values.end());
 }
 
 SliceChooser::SliceChooser(SliceChooser&&) noexcept = default;
 SliceChooser::~SliceChooser() = default;
 
 void SliceChooser::remove(std::size_t slice) {
-  if (index_->taken[slice]) return;
-  index_->taken[slice] = 1;
-  index_->takenEntries += entryCount(slices_[slice].getPoints());
-  if (index_->takenEntries * 2 > index_->rtree.size()) index_->pack(slices_);
+  const std::vector<Point>& pts = slices_[slice].getPoints();
+  const std::uint64_t first = index_->firstOrder[slice];
+  const std::size_t entries = pts.size() < 3 ? (pts.empty() ? 0 : 2) : pts.size();
+  for (std::size_t k = 0; k < entries; ++k) {
+    const Point& p = pts.size() < 3 ? (k == 0 ? pts.front() : pts.back()) : pts[k];
+    index_->rtree.remove(Value(IndexPoint(p.x, p.y), first + k));
+  }
 }
 
 // Visits entries by increasing distance and keeps the nearest accepted one; on equal
@@ -86,9 +67,8 @@ SliceChoice SliceChooser::scanNearest(const Point& position, double below, Accep
   const IndexPoint origin(position.x, position.y);
   for (auto it = index_->rtree.qbegin(bgi::nearest(origin, index_->rtree.size()));
        it != index_->rtree.qend(); ++it) {
-    const std::uint64_t order = it->second;
-    if (index_->taken[index_->sliceOf[order]]) continue;
     const Point p{bg::get<0>(it->first), bg::get<1>(it->first)};
+    const std::uint64_t order = it->second;
     const double d = distance(position, p);
     if (found && d > best.distance + tieSlack(best.distance)) break;
     if (d > below + tieSlack(below)) break;

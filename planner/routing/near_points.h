@@ -9,8 +9,9 @@
 
 namespace Planner {
 
-// Points bucketed in cells of twice kSamePoint, to find every stored point closer than
-// kSamePoint to a query by looking at the (at most) 2 x 2 cells its neighbourhood meets.
+// Points bucketed in cells of eight times kSamePoint, to find every stored point closer than
+// kSamePoint to a query by looking at the (at most 2 x 2, mostly one) cells its
+// neighbourhood meets.
 // Ids are small integers (positions in the caller's lists); each id is stored once.
 // The cells live in one open-addressed table, so a lookup touches one or two cache
 // lines: a search asks about thousands of neighbours per expansion.
@@ -54,7 +55,7 @@ class NearPoints {
     bool used = false;
   };
 
-  static int64_t cell(double v) { return static_cast<int64_t>(std::floor(v / (2 * kSamePoint))); }
+  static int64_t cell(double v) { return static_cast<int64_t>(std::floor(v / (8 * kSamePoint))); }
   static std::uint64_t key(int64_t x, int64_t y) {
     return static_cast<std::uint64_t>(x) * 0x9E3779B97F4A7C15ull ^ static_cast<std::uint64_t>(y);
   }

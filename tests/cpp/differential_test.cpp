@@ -211,8 +211,8 @@ TEST(Differential, SegmentClearance) {
     // settles most hops from one point without the full test, and must agree with it.
     const std::size_t corners = probes.size();
     for (std::size_t k = 0; k + 1 < corners; ++k) {
-      const Point& p = probes[k];
-      const Point& q = probes[k + 1];
+      const Point p = probes[k];
+      const Point q = probes[k + 1];
       probes.push_back({(p.x + q.x) / 2, (p.y + q.y) / 2});
       probes.push_back({p.x + maker.uniform(-0.02, 0.02), p.y + maker.uniform(-0.02, 0.02)});
     }

@@ -30,6 +30,7 @@ double squaredDistanceToSegment(const Point& p, const Point& a, const Point& b) 
   const double ex = a.x + t * dx - p.x, ey = a.y + t * dy - p.y;
   return ex * ex + ey * ey;
 }
+
 // Edges nearer the centre than this span too wide an angle to bin; they are asked
 // about every hop.
 constexpr double kCloseToCentre = kShortestHop / 2;
@@ -40,9 +41,9 @@ double cross(const Point& o, const Point& a, const Point& b) {
   return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
 }
 
-// Whether segments a-b and p-q may come within r of each other. Rounding can only
-// make this answer yes where the true answer is no, never the other way round:
-// crossing segments that the signs miss have an end within rounding of the other.
+// Whether segments a-b and p-q may come within r of each other. Rounding moves these
+// distances by far less than the doubled margins r stands for; crossing segments that
+// the signs miss have an end within rounding of the other.
 bool within(const Point& a, const Point& b, const Point& p, const Point& q, double r) {
   const double o1 = cross(a, b, p), o2 = cross(a, b, q);
   // Both ends farther than r on one side of the line through a and b.

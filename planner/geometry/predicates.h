@@ -101,13 +101,14 @@ inline void addEdgeCuts(const Point& a, const Point& b, const Point& p, const Po
 // kShortestHop at each end, or nothing for a hop shorter than kShortestHop (always clear).
 struct ShortenedHop {
   Point a, b;
+  double length;  // of the whole hop
 };
 inline std::optional<ShortenedHop> shortenHop(const Point& a, const Point& b) {
   const double length = distance(a, b);
   if (length < kShortestHop) return std::nullopt;
   const double ux = (b.x - a.x) / length * kShortestHop;
   const double uy = (b.y - a.y) / length * kShortestHop;
-  return ShortenedHop{{a.x + ux, a.y + uy}, {b.x - ux, b.y - uy}};
+  return ShortenedHop{{a.x + ux, a.y + uy}, {b.x - ux, b.y - uy}, length};
 }
 
 // Distance from p to the segment a->b.

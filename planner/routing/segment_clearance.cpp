@@ -134,9 +134,8 @@ void SegmentClearance::isClearFromEach(const Point& from, const std::vector<Poin
       continue;
     }
     VisibilityFan::Hop verdict = VisibilityFan::Hop::kUnsure;
-    const double length = distance(from, to[i]);
-    if (fan_->holds(to[i]) && length >= kShortHop) {
-      verdict = fan_->classify(to[i], length, *hop);
+    if (hop->length >= kShortHop && fan_->holds(to[i])) {
+      verdict = fan_->classify(to[i], *hop);
     }
     if (verdict == VisibilityFan::Hop::kBlocked) {
       clear[i] = 0;

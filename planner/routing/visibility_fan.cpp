@@ -162,12 +162,11 @@ void VisibilityFan::build(const Point& centre) {
   }
 }
 
-VisibilityFan::Hop VisibilityFan::classify(const Point& to, double length,
-                                           const ShortenedHop& hop) const {
+VisibilityFan::Hop VisibilityFan::classify(const Point& to, const ShortenedHop& hop) const {
   const Point& a = hop.a;
   const Point& b = hop.b;
   const Point d{b.x - a.x, b.y - a.y};
-  const double reach = square(length + kShortestHop / 5);
+  const double reach = square(hop.length + kShortestHop / 5);
   // The same crossing rule as the clearance test's obstacle edges, which also blocks at
   // a perimeter edge.
   const auto blocks = [&](const Entry& entry) {

@@ -30,9 +30,8 @@ class VisibilityFan {
   // Sorts the edges around a new centre.
   void build(const Point& centre);
 
-  // How the hop from the centre to `to`, `length` long and shortened to `hop`, meets
-  // the edges.
-  Hop classify(const Point& to, double length, const ShortenedHop& hop) const;
+  // How the hop from the centre to `to`, shortened to `hop`, meets the edges.
+  Hop classify(const Point& to, const ShortenedHop& hop) const;
 
   // Hops whose shortened part is far from every edge and starts in the same arc of the
   // circle of radius kShortestHop around the centre start in the same region.

@@ -111,7 +111,7 @@ namespace Planner {
 
 void SegmentClearance::isClearFromEach(const Point& from, const std::vector<Point>& to,
                                        std::vector<uint8_t>& clear) const {
-  // Sorting the edges costs about as much as this many full tests.
+  // So few hops are cheaper to test one by one than to sort the edges for.
   constexpr std::size_t kFewHops = 64;
   // Shorter hops are left to the full test: their pieces may all be too short to test.
   constexpr double kShortHop = 4 * kShortestHop;

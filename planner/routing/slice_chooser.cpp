@@ -22,8 +22,12 @@ double tieSlack(double d) { return 1e-9 + d * 1e-12; }
 
 }  // namespace
 
+// Nodes may shrink to a single entry before the tree rebalances: the thousands of
+// removals of driven slices then seldom reinsert entries, at little cost to the queries.
+using Tree = bgi::rtree<Value, bgi::rstar<16, 1>>;
+
 struct SliceChooser::Index {
-  bgi::rtree<Value, bgi::rstar<16>> rtree;
+  Tree rtree;
   std::vector<std::uint64_t> firstOrder;  // scan order of each slice's first entry
   std::vector<uint32_t> sliceOf;          // slice of each scan order
 };
@@ -41,7 +45,7 @@ SliceChooser::SliceChooser(const std::vector<LineString>& slices, const std::vec
       index_->sliceOf.push_back(static_cast<uint32_t>(i));
     }
   }
-  index_->rtree = bgi::rtree<Value, bgi::rstar<16>>(values.begin(), values.end());
+  index_->rtree = Tree(values.begin(), values.end());
 }
 
 SliceChooser::SliceChooser(SliceChooser&&) noexcept = default;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "planner/geometry/tolerances.h"
@@ -36,6 +37,13 @@ double squaredDistanceToSegment(const Point& p, const Point& a, const Point& b) 
 constexpr double kCloseToCentre = kShortestHop / 2;
 
 double square(double v) { return v * v; }
+
+// floor(angle / kBinWidth) without a call to floor: angles are small, finite numbers.
+int64_t binFloor(double angle) {
+  const double bins = angle / kBinWidth;
+  const auto k = static_cast<int64_t>(bins);
+  return bins < static_cast<double>(k) ? k - 1 : k;
+}
 
 double cross(const Point& o, const Point& a, const Point& b) {
   return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
@@ -83,15 +91,18 @@ bool VisibilityFan::holds(const Point& p) const {
 }
 
 std::size_t VisibilityFan::binOf(double angle) const {
-  const auto k = static_cast<int64_t>(std::floor(angle / kBinWidth));
+  const int64_t k = binFloor(angle);
   return static_cast<std::size_t>(std::clamp<int64_t>(k, 0, kBins - 1));
 }
 
 void VisibilityFan::build(const Point& centre) {
   centre_ = centre;
+  lastBlocker_ = UINT32_MAX;
   close_.clear();
   arcs_.clear();
   pending_.clear();
+  wall_.assign(kBins, UINT32_MAX);
+  wallFar_.assign(kBins, std::numeric_limits<double>::infinity());
   const auto angleOf = [&](const Point& p) { return pseudoAngle(p.x - centre.x, p.y - centre.y); };
   double lastAngle = 0;  // angle of the end of edge lastAngleOf
   uint32_t lastAngleOf = UINT32_MAX;
@@ -116,7 +127,7 @@ void VisibilityFan::build(const Point& centre) {
       }
     }
     if (nearest < square(kCloseToCentre) || angularMargin_[i] >= 1) {
-      close_.push_back({i, nearest, false});
+      close_.push_back(i);
       continue;
     }
     // Ring by ring, an edge starts where the one before ended.
@@ -130,15 +141,22 @@ void VisibilityFan::build(const Point& centre) {
     if (turn <= -kTurn / 2) turn += kTurn;
     const double lo = std::min(from, from + turn);
     const double hi = std::max(from, from + turn);
-    const auto first = static_cast<int64_t>(std::floor((lo - angularMargin_[i]) / kBinWidth));
-    auto last = static_cast<int64_t>(std::floor((hi + angularMargin_[i]) / kBinWidth));
+    const int64_t first = binFloor(lo - angularMargin_[i]);
+    int64_t last = binFloor(hi + angularMargin_[i]);
     if (last - first + 1 >= static_cast<int64_t>(kBins)) last = first + kBins - 1;
     // Bins strictly between those of the edge's ends lie wholly within its directions.
-    const auto spanFirst = static_cast<int64_t>(std::floor(lo / kBinWidth));
-    const auto spanLast = static_cast<int64_t>(std::floor(hi / kBinWidth));
+    const int64_t spanFirst = binFloor(lo);
+    const int64_t spanLast = binFloor(hi);
+    const double far = std::max(square(e.p.x - centre.x) + square(e.p.y - centre.y),
+                                square(e.q.x - centre.x) + square(e.q.y - centre.y));
     for (int64_t k = first; k <= last; ++k) {
-      const auto bin = static_cast<uint32_t>(((k % static_cast<int64_t>(kBins)) + kBins) % kBins);
-      pending_.push_back({bin, {i, nearest, spanFirst < k && k < spanLast}});
+      const auto bin = static_cast<uint32_t>(k & static_cast<int64_t>(kBins - 1));
+      const bool spans = spanFirst < k && k < spanLast;
+      pending_.push_back({bin, spans, {i, nearest}});
+      if (spans && far < wallFar_[bin]) {
+        wallFar_[bin] = far;
+        wall_[bin] = i;
+      }
     }
   }
   std::sort(arcs_.begin(), arcs_.end());
@@ -146,9 +164,9 @@ void VisibilityFan::build(const Point& centre) {
   // Counting sort into bins, spanning edges first; no order within each part.
   binStart_.assign(kBins + 1, 0);
   binSplit_.assign(kBins, 0);
-  for (const auto& [bin, entry] : pending_) {
-    ++binStart_[bin + 1];
-    if (entry.spans) ++binSplit_[bin];
+  for (const Pending& entry : pending_) {
+    ++binStart_[entry.bin + 1];
+    binSplit_[entry.bin] += entry.spans;
   }
   for (std::size_t b = 0; b < kBins; ++b) {
     binStart_[b + 1] += binStart_[b];
@@ -157,36 +175,43 @@ void VisibilityFan::build(const Point& centre) {
   binned_.resize(pending_.size());
   fill_.assign(binStart_.begin(), binStart_.end() - 1);
   partialFill_ = binSplit_;
-  for (const auto& [bin, entry] : pending_) {
-    binned_[entry.spans ? fill_[bin]++ : partialFill_[bin]++] = entry;
+  for (const Pending& entry : pending_) {
+    binned_[entry.spans ? fill_[entry.bin]++ : partialFill_[entry.bin]++] = entry.entry;
   }
 }
 
-VisibilityFan::Hop VisibilityFan::classify(const Point& to, const ShortenedHop& hop) const {
+VisibilityFan::Hop VisibilityFan::classify(const Point& to, const ShortenedHop& hop) {
   const Point& a = hop.a;
   const Point& b = hop.b;
   const Point d{b.x - a.x, b.y - a.y};
   const double reach = square(hop.length + kShortestHop / 5);
   // The same crossing rule as the clearance test's obstacle edges, which also blocks at
   // a perimeter edge.
-  const auto blocks = [&](const Entry& entry) {
-    const RingEdge& e = edges_[entry.edge];
+  const auto crosses = [&](uint32_t edge) {
+    const RingEdge& e = edges_[edge];
     const EdgeHit hit = properIntersection(a, d, e.p, e.q);
     if (!hit.proper) return false;
     const Point x{a.x + hit.u * d.x, a.y + hit.u * d.y};
     return distance(x, a) > kEndClearance && distance(x, b) > kEndClearance;
   };
-  const auto near = [&](const Entry& entry) {
-    const RingEdge& e = edges_[entry.edge];
-    return within(a, b, e.p, e.q, margin_[entry.edge]);
-  };
   const std::size_t bin = binOf(pseudoAngle(to.x - centre_.x, to.y - centre_.y));
+  if (wallFar_[bin] < reach && crosses(wall_[bin])) return Hop::kBlocked;
+  if (lastBlocker_ < edges_.size() && crosses(lastBlocker_)) return Hop::kBlocked;
+  const auto blocks = [&](uint32_t edge) {
+    if (!crosses(edge)) return false;
+    lastBlocker_ = edge;
+    return true;
+  };
+  const auto near = [&](uint32_t edge) {
+    const RingEdge& e = edges_[edge];
+    return within(a, b, e.p, e.q, margin_[edge]);
+  };
   // Binned edges have margins below kShortestHop / 10: nothing farther can come near.
+  const auto blocksInReach = [&](const Entry& e) { return e.nearest <= reach && blocks(e.edge); };
+  const auto nearInReach = [&](const Entry& e) { return e.nearest <= reach && near(e.edge); };
   const auto spanning = binned_.begin() + binStart_[bin];
   const auto partial = binned_.begin() + binSplit_[bin];
   const auto end = binned_.begin() + binStart_[bin + 1];
-  const auto blocksInReach = [&](const Entry& e) { return e.nearest <= reach && blocks(e); };
-  const auto nearInReach = [&](const Entry& e) { return e.nearest <= reach && near(e); };
   if (std::any_of(spanning, partial, blocksInReach) ||
       std::any_of(close_.begin(), close_.end(), blocks) ||
       std::any_of(partial, end, blocksInReach)) {

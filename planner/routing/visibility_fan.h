@@ -30,8 +30,10 @@ class VisibilityFan {
   // Sorts the edges around a new centre.
   void build(const Point& centre);
 
-  // How the hop from the centre to `to`, shortened to `hop`, meets the edges.
-  Hop classify(const Point& to, const ShortenedHop& hop) const;
+  // How the hop from the centre to `to`, shortened to `hop`, meets the edges. Asked
+  // first: the nearest edge spanning the hop's bin, then the edge that blocked the
+  // previous hop (hops in graph order mostly run to neighbouring corners, behind it).
+  Hop classify(const Point& to, const ShortenedHop& hop);
 
   // Hops whose shortened part is far from every edge and starts in the same arc of the
   // circle of radius kShortestHop around the centre start in the same region.
@@ -42,7 +44,11 @@ class VisibilityFan {
   struct Entry {
     uint32_t edge;
     double nearest;  // squared distance from the centre to the edge
-    bool spans;      // the edge crosses every direction of the bin
+  };
+  struct Pending {
+    uint32_t bin;
+    uint32_t spans;  // the edge crosses every direction of the bin
+    Entry entry;
   };
   std::size_t binOf(double angle) const;
 
@@ -58,10 +64,15 @@ class VisibilityFan {
   std::vector<uint32_t> binStart_;
   std::vector<uint32_t> binSplit_;  // where each bin's second part starts
   std::vector<Entry> binned_;
-  std::vector<Entry> close_;  // edges too close to the centre to bin: asked every time
-  std::vector<double> arcs_;  // angles where edges cross the circle, sorted
+  // Per bin, the spanning edge whose far end is nearest the centre, and the squared
+  // distance of that end: every longer hop in the bin most likely crosses it.
+  std::vector<uint32_t> wall_;
+  std::vector<double> wallFar_;
+  std::vector<uint32_t> close_;        // edges too close to the centre to bin: asked every time
+  std::vector<double> arcs_;           // angles where edges cross the circle, sorted
+  uint32_t lastBlocker_ = UINT32_MAX;  // edge that blocked the last blocked hop
   // Scratch space of build().
-  std::vector<std::pair<uint32_t, Entry>> pending_;
+  std::vector<Pending> pending_;
   std::vector<uint32_t> fill_, partialFill_;
 };
 

@@ -33,10 +33,7 @@ bool segmentCrossesRing(const Point& a, const Point& b, const Ring& ring) {
   if (n < 3) return false;
   const Point d{b.x - a.x, b.y - a.y};
   for (std::size_t i = 0; i < n; ++i) {
-    const EdgeHit hit = properIntersection(a, d, ring[i], ring[(i + 1) % n]);
-    if (!hit.proper) continue;
-    const Point x{a.x + hit.u * d.x, a.y + hit.u * d.y};
-    if (distance(x, a) > kEndClearance && distance(x, b) > kEndClearance) return true;
+    if (crossesClearOfEnds(a, d, b, ring[i], ring[(i + 1) % n])) return true;
   }
   return false;
 }

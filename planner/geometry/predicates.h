@@ -70,6 +70,16 @@ inline EdgeHit properIntersection(const Point& a, const Point& d, const Point& p
   return {kParamSlack < t && t < kParamHigh && kParamSlack < u && u < kParamHigh, u};
 }
 
+// a->b (direction d = b - a) properly crosses the edge p->q more than kEndClearance
+// from a and from b: the crossing rule of obstacle edges in the clearance test.
+inline bool crossesClearOfEnds(const Point& a, const Point& d, const Point& b, const Point& p,
+                               const Point& q) {
+  const EdgeHit hit = properIntersection(a, d, p, q);
+  if (!hit.proper) return false;
+  const Point x{a.x + hit.u * d.x, a.y + hit.u * d.y};
+  return distance(x, a) > kEndClearance && distance(x, b) > kEndClearance;
+}
+
 // Appends where a->b meets the edge p->q (0..1 along a->b): a crossing or touch, or
 // the ends of a collinear overlap. The cutting of hops in the clearance test.
 inline void addEdgeCuts(const Point& a, const Point& b, const Point& p, const Point& q,

@@ -93,12 +93,8 @@ bool SegmentClearance::isClear(const Point& a, const Point& b) const {
   if (!insidePerimeter(a2, b2)) return false;
 
   const Point d{b2.x - a2.x, b2.y - a2.y};
-  const bool crossed = obstacles_.anyEdgeAlong(a2, b2, [&](const RingEdge& e) {
-    const EdgeHit hit = properIntersection(a2, d, e.p, e.q);
-    if (!hit.proper) return false;
-    const Point x{a2.x + hit.u * d.x, a2.y + hit.u * d.y};
-    return distance(x, a2) > kEndClearance && distance(x, b2) > kEndClearance;
-  });
+  const bool crossed = obstacles_.anyEdgeAlong(
+      a2, b2, [&](const RingEdge& e) { return crossesClearOfEnds(a2, d, b2, e.p, e.q); });
   if (crossed) return false;
   const Point mid{(a.x + b.x) / 2, (a.y + b.y) / 2};
   if (strictlyInObstacle(mid)) return false;

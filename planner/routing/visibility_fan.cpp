@@ -188,11 +188,7 @@ VisibilityFan::Hop VisibilityFan::classify(const Point& to, const ShortenedHop& 
   // The same crossing rule as the clearance test's obstacle edges, which also blocks at
   // a perimeter edge.
   const auto crosses = [&](uint32_t edge) {
-    const RingEdge& e = edges_[edge];
-    const EdgeHit hit = properIntersection(a, d, e.p, e.q);
-    if (!hit.proper) return false;
-    const Point x{a.x + hit.u * d.x, a.y + hit.u * d.y};
-    return distance(x, a) > kEndClearance && distance(x, b) > kEndClearance;
+    return crossesClearOfEnds(a, d, b, edges_[edge].p, edges_[edge].q);
   };
   const std::size_t bin = binOf(pseudoAngle(to.x - centre_.x, to.y - centre_.y));
   if (wallFar_[bin] < reach && crosses(wall_[bin])) return Hop::kBlocked;

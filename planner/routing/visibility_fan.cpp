@@ -57,6 +57,15 @@ bool within(const Point& a, const Point& b, const Point& p, const Point& q, doub
   // Both ends farther than r on one side of the line through a and b.
   const double side = r * distance(a, b);
   if ((o1 > side && o2 > side) || (o1 < -side && o2 < -side)) return false;
+  // Both ends farther than r beyond b, or before a, along a->b: the edges around the
+  // target corner, which every hop to it meets.
+  const double dx = b.x - a.x, dy = b.y - a.y;
+  const auto along = [&](const Point& from, const Point& v) {
+    return (v.x - from.x) * dx + (v.y - from.y) * dy;
+  };
+  if ((along(b, p) > side && along(b, q) > side) || (along(a, p) < -side && along(a, q) < -side)) {
+    return false;
+  }
   const double o3 = cross(p, q, a), o4 = cross(p, q, b);
   if (o1 * o2 <= 0 && o3 * o4 <= 0) return true;
   return distanceToSegment(p, a, b) <= r || distanceToSegment(q, a, b) <= r ||
@@ -108,8 +117,16 @@ void VisibilityFan::build(const Point& centre) {
   uint32_t lastAngleOf = UINT32_MAX;
   for (uint32_t i = 0; i < edges_.size(); ++i) {
     const RingEdge& e = edges_[i];
-    const double nearest = squaredDistanceToSegment(centre, e.p, e.q);
-    if (nearest <= square(kShortestHop * 1.01 + 2 * margin_[i])) {
+    // The distance to the edge's box is enough for the reach filter of the hops, which
+    // may only let too many edges through; only edges near the centre need the true one.
+    const double nearRadius = square(kShortestHop * 1.01 + 2 * margin_[i]);
+    double nearest =
+        square(
+            std::max({std::min(e.p.x, e.q.x) - centre.x, 0.0, centre.x - std::max(e.p.x, e.q.x)})) +
+        square(
+            std::max({std::min(e.p.y, e.q.y) - centre.y, 0.0, centre.y - std::max(e.p.y, e.q.y)}));
+    if (nearest <= nearRadius) nearest = squaredDistanceToSegment(centre, e.p, e.q);
+    if (nearest <= nearRadius) {
       // Where the edge crosses the circle of the hops' starts; extra angles only split
       // arcs that share a region.
       const Point f{e.p.x - centre.x, e.p.y - centre.y};

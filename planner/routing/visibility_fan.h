@@ -43,7 +43,7 @@ class VisibilityFan {
  private:
   struct Entry {
     uint32_t edge;
-    double nearest;  // squared distance from the centre to the edge
+    double nearest;  // squared distance from the centre to the edge, or less
   };
   struct Pending {
     uint32_t bin;

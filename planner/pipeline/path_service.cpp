@@ -136,10 +136,11 @@ PathPlanner::PlanningResult computeFullTaskWith(const Environment& environment,
   PathPlanner::PlanningResult result = planRoute(site, slices, workingStart);
   result.slices = std::move(slices);
 
-  rotatePoints(result.path.getPoints(), a);
-  for (LineString& link : result.transitLinks) rotatePoints(link.getPoints(), a);
-  for (LineString& edge : result.exploredEdges) rotatePoints(edge.getPoints(), a);
-  for (LineString& slice : result.slices) rotatePoints(slice.getPoints(), a);
+  const Rotation back(a);
+  back.apply(result.path.getPoints());
+  for (LineString& link : result.transitLinks) back.apply(link.getPoints());
+  for (LineString& edge : result.exploredEdges) back.apply(edge.getPoints());
+  for (LineString& slice : result.slices) back.apply(slice.getPoints());
   return result;
 }
 

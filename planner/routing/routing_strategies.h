@@ -95,7 +95,7 @@ struct RoutingStrategies {
   std::function<std::unique_ptr<SearchLists>()> lists;
 };
 
-// R-trees of edges and entry points, a heap and grids of kSamePoint cells.
+// R-trees of edges, a grid of entry points, a heap and grids of kSamePoint cells.
 const RoutingStrategies& indexedStrategies();
 
 }  // namespace Planner

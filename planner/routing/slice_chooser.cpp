@@ -1,51 +1,151 @@
 #include "planner/routing/slice_chooser.h"
 #include "planner/geometry/tolerances.h"
 
+#include <algorithm>
 #include <cmath>
-
-#include "planner/geometry/rtree.h"
+#include <limits>
 
 namespace Planner {
 namespace {
 
-namespace bg = rtree::bg;
-namespace bgi = rtree::bgi;
-
-using IndexPoint = rtree::PlanePoint;
-using Value = std::pair<IndexPoint, std::uint64_t>;  // entry point and scan order
-
 constexpr double kNeverTaken = 1e10;
+// Entry points per grid cell, on average.
+constexpr double kPerCell = 2.0;
+constexpr uint32_t kGone = UINT32_MAX;
 
-// The index hands out entries by a squared distance of its own; allow for its
-// rounding before deciding that no later entry can be nearer.
-double tieSlack(double d) { return 1e-9 + d * 1e-12; }
+struct Candidate {
+  double d;
+  std::uint64_t order;
+  Point point;
+  // The heap's top is the least (distance, scan order).
+  bool operator<(const Candidate& o) const { return d > o.d || (d == o.d && order > o.order); }
+};
 
 }  // namespace
 
-// Nodes may shrink to a single entry before the tree rebalances: the thousands of
-// removals of driven slices then seldom reinsert entries, at little cost to the queries.
-using Tree = bgi::rtree<Value, bgi::rstar<16, 1>>;
-
+// The entry points in a uniform grid. Each cell's entries lie together in `entries`,
+// the live ones first, so a removal swaps an entry behind its cell's live part.
 struct SliceChooser::Index {
-  Tree rtree;
+  struct Entry {
+    Point point;
+    std::uint64_t order;
+    uint32_t cell;
+  };
+  double x0 = 0, y0 = 0, size = 1;  // corner and side of the cells
+  int64_t nx = 0, ny = 0;
+  double magnitude = 0;  // of every coordinate the grid was built from
+  std::vector<uint32_t> cellStart, cellLive;
+  std::vector<Entry> entries;
+  std::vector<uint32_t> slot;  // per scan order: position in entries, or kGone
+  std::size_t live = 0;
   std::vector<std::uint64_t> firstOrder;  // scan order of each slice's first entry
   std::vector<uint32_t> sliceOf;          // slice of each scan order
+  mutable std::vector<Candidate> heap;    // scratch space of the queries
+
+  int64_t column(double x) const {
+    return std::clamp<int64_t>(static_cast<int64_t>(std::floor((x - x0) / size)), 0, nx - 1);
+  }
+  int64_t row(double y) const {
+    return std::clamp<int64_t>(static_cast<int64_t>(std::floor((y - y0) / size)), 0, ny - 1);
+  }
+
+  void build(std::vector<Entry> values) {
+    if (values.empty()) return;
+    double x1 = values[0].point.x, y1 = values[0].point.y;
+    x0 = x1, y0 = y1;
+    for (const Entry& e : values) {
+      x0 = std::min(x0, e.point.x), y0 = std::min(y0, e.point.y);
+      x1 = std::max(x1, e.point.x), y1 = std::max(y1, e.point.y);
+    }
+    magnitude = std::max({std::fabs(x0), std::fabs(y0), std::fabs(x1), std::fabs(y1)});
+    const double w = x1 - x0, h = y1 - y0;
+    const double cells = std::max(1.0, static_cast<double>(values.size()) / kPerCell);
+    size = std::sqrt(w * h / cells);
+    // A thin box gets a single row or column of cells.
+    if (!(size >= std::max(w, h) / cells)) size = std::max(w, h) / cells;
+    if (!(size > 0) || !std::isfinite(size)) size = 1;
+    const auto count = [&](double extent) { return static_cast<int64_t>(extent / size) + 1; };
+    while (static_cast<double>(count(w)) * static_cast<double>(count(h)) > 4 * cells + 16) {
+      size *= 2;
+    }
+    nx = count(w), ny = count(h);
+
+    cellStart.assign(static_cast<std::size_t>(nx * ny) + 1, 0);
+    for (Entry& e : values) {
+      e.cell = static_cast<uint32_t>(row(e.point.y) * nx + column(e.point.x));
+      ++cellStart[e.cell + 1];
+    }
+    for (std::size_t c = 0; c + 1 < cellStart.size(); ++c) cellStart[c + 1] += cellStart[c];
+    cellLive.assign(cellStart.begin() + 1, cellStart.end());
+    for (std::size_t c = cellLive.size(); c-- > 0;) cellLive[c] -= cellStart[c];
+    entries.assign(values.size(), {{0, 0}, 0, 0});
+    std::vector<uint32_t> fill(cellStart.begin(), cellStart.end() - 1);
+    for (const Entry& e : values) {
+      const uint32_t at = fill[e.cell]++;
+      entries[at] = e;
+      slot[e.order] = at;
+    }
+    live = values.size();
+  }
+
+  void erase(std::uint64_t order) {
+    const uint32_t at = slot[order];
+    if (at == kGone) return;
+    const uint32_t cell = entries[at].cell;
+    const uint32_t last = cellStart[cell] + --cellLive[cell];
+    std::swap(entries[at], entries[last]);
+    slot[entries[at].order] = at;
+    slot[order] = kGone;
+    --live;
+  }
+
+  // No entry outside the cells of columns [c0, c1] and rows [r0, r1] lies nearer to p
+  // than this; infinity when those are all the cells.
+  double unvisitedBound(const Point& p, int64_t c0, int64_t c1, int64_t r0, int64_t r1) const {
+    double nearest = std::numeric_limits<double>::infinity();
+    const auto strip = [&](double bx0, double by0, double bx1, double by1) {
+      const double dx = std::max({bx0 - p.x, 0.0, p.x - bx1});
+      const double dy = std::max({by0 - p.y, 0.0, p.y - by1});
+      nearest = std::min(nearest, std::sqrt(dx * dx + dy * dy));
+    };
+    const double gx1 = x0 + static_cast<double>(nx) * size;
+    const double gy1 = y0 + static_cast<double>(ny) * size;
+    if (c0 > 0) strip(x0, y0, x0 + static_cast<double>(c0) * size, gy1);
+    if (c1 < nx - 1) strip(x0 + static_cast<double>(c1 + 1) * size, y0, gx1, gy1);
+    if (r0 > 0) strip(x0, y0, gx1, y0 + static_cast<double>(r0) * size);
+    if (r1 < ny - 1) strip(x0, y0 + static_cast<double>(r1 + 1) * size, gx1, gy1);
+    if (std::isinf(nearest)) return nearest;
+    // Rounding of the cell of an entry and of these borders, with room to spare.
+    const double slack =
+        1e-9 + 1e-12 * (magnitude + std::max(std::fabs(p.x), std::fabs(p.y)) + nearest);
+    return nearest - slack;
+  }
+
+  void pushCell(const Point& p, int64_t c, int64_t r) const {
+    const auto cell = static_cast<std::size_t>(r * nx + c);
+    const uint32_t begin = cellStart[cell];
+    for (uint32_t i = begin; i < begin + cellLive[cell]; ++i) {
+      heap.push_back({distance(p, entries[i].point), entries[i].order, entries[i].point});
+      std::push_heap(heap.begin(), heap.end());
+    }
+  }
 };
 
 SliceChooser::SliceChooser(const std::vector<LineString>& slices, const std::vector<bool>& done)
     : slices_(slices), index_(std::make_unique<Index>()) {
-  std::vector<Value> values;
+  std::vector<Index::Entry> values;
   for (std::size_t i = 0; i < slices.size(); ++i) {
     const std::vector<Point>& pts = slices[i].getPoints();
     index_->firstOrder.push_back(index_->sliceOf.size());
     const std::size_t entries = pts.size() < 3 ? (pts.empty() ? 0 : 2) : pts.size();
     for (std::size_t k = 0; k < entries; ++k) {
       const Point& p = pts.size() < 3 ? (k == 0 ? pts.front() : pts.back()) : pts[k];
-      if (!done[i]) values.emplace_back(IndexPoint(p.x, p.y), index_->sliceOf.size());
+      if (!done[i]) values.push_back({p, index_->sliceOf.size(), 0});
       index_->sliceOf.push_back(static_cast<uint32_t>(i));
     }
   }
-  index_->rtree = Tree(values.begin(), values.end());
+  index_->slot.assign(index_->sliceOf.size(), kGone);
+  index_->build(std::move(values));
 }
 
 SliceChooser::SliceChooser(SliceChooser&&) noexcept = default;
@@ -55,38 +155,47 @@ void SliceChooser::remove(std::size_t slice) {
   const std::vector<Point>& pts = slices_[slice].getPoints();
   const std::uint64_t first = index_->firstOrder[slice];
   const std::size_t entries = pts.size() < 3 ? (pts.empty() ? 0 : 2) : pts.size();
-  for (std::size_t k = 0; k < entries; ++k) {
-    const Point& p = pts.size() < 3 ? (k == 0 ? pts.front() : pts.back()) : pts[k];
-    index_->rtree.remove(Value(IndexPoint(p.x, p.y), first + k));
-  }
+  for (std::size_t k = 0; k < entries; ++k) index_->erase(first + k);
 }
 
-// Visits entries by increasing distance and keeps the nearest accepted one; on equal
-// distance the lower scan order. Stops once no later entry can be nearer.
+// The accepted entry with the least (distance, scan order) among those nearer than
+// `below`. Cells are visited in growing squares around the position's cell; an entry
+// is taken from the candidates once no unvisited cell can hold a nearer one.
 template <typename Accept>
 SliceChoice SliceChooser::scanNearest(const Point& position, double below, Accept&& accept) const {
   SliceChoice best;
-  std::uint64_t bestOrder = 0;
-  bool found = false;
-  const IndexPoint origin(position.x, position.y);
-  for (auto it = index_->rtree.qbegin(bgi::nearest(origin, index_->rtree.size()));
-       it != index_->rtree.qend(); ++it) {
-    const Point p{bg::get<0>(it->first), bg::get<1>(it->first)};
-    const std::uint64_t order = it->second;
-    const double d = distance(position, p);
-    if (found && d > best.distance + tieSlack(best.distance)) break;
-    if (d > below + tieSlack(below)) break;
-    if (!(d < below)) continue;
-    if (found && (d > best.distance || (d == best.distance && order > bestOrder))) continue;
-    if (!accept(p)) continue;
-    const std::uint32_t slice = index_->sliceOf[order];
-    const std::uint64_t k = order - index_->firstOrder[slice];
-    const bool ring = slices_[slice].getPoints().size() >= 3;
-    best = {static_cast<int32_t>(slice), !ring && k == 1, d, ring ? k : 0, ring};
-    bestOrder = order;
-    found = true;
+  const Index& index = *index_;
+  if (index.live == 0) return best;
+  std::vector<Candidate>& heap = index.heap;
+  heap.clear();
+  const int64_t cx = index.column(position.x), cy = index.row(position.y);
+  for (int64_t r = 0;; ++r) {
+    const int64_t c0 = std::max<int64_t>(cx - r, 0), c1 = std::min(cx + r, index.nx - 1);
+    const int64_t r0 = std::max<int64_t>(cy - r, 0), r1 = std::min(cy + r, index.ny - 1);
+    for (int64_t c = c0; c <= c1; ++c) {
+      if (cy - r >= 0) index.pushCell(position, c, cy - r);
+      if (r > 0 && cy + r < index.ny) index.pushCell(position, c, cy + r);
+    }
+    for (int64_t row = std::max<int64_t>(cy - r + 1, 0); row <= std::min(cy + r - 1, r1); ++row) {
+      if (cx - r >= 0) index.pushCell(position, cx - r, row);
+      if (r > 0 && cx + r < index.nx) index.pushCell(position, cx + r, row);
+    }
+    const double bound = index.unvisitedBound(position, c0, c1, r0, r1);
+    const bool everyCell = std::isinf(bound);
+    while (!heap.empty() && (everyCell || heap.front().d < bound)) {
+      std::pop_heap(heap.begin(), heap.end());
+      const Candidate candidate = heap.back();
+      heap.pop_back();
+      if (!(candidate.d < below)) return best;
+      if (!accept(candidate.point)) continue;
+      const std::uint32_t slice = index.sliceOf[candidate.order];
+      const std::uint64_t k = candidate.order - index.firstOrder[slice];
+      const bool ring = slices_[slice].getPoints().size() >= 3;
+      return {static_cast<int32_t>(slice), !ring && k == 1, candidate.d, ring ? k : 0, ring};
+    }
+    // Whatever is left, listed or not, lies at least `bound` away.
+    if (everyCell || bound >= below) return best;
   }
-  return best;
 }
 
 SliceChoice SliceChooser::nearestClear(const Point& position, const Clearance& clearance) const {

@@ -9,7 +9,7 @@
 
 namespace Planner {
 
-// The entry points of the slices still to drive, in a spatial index (the rules are
+// The entry points of the slices still to drive, in a uniform grid (the rules are
 // EntryFinder's). Entries are visited by increasing distance, so only candidates that
 // could win are tested for clearance.
 class SliceChooser : public EntryFinder {

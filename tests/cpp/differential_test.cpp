@@ -298,3 +298,56 @@ TEST(Differential, StartsInsideAnObstacle) {
     }
   }
 }
+
+// The chooser's grid against the literal scan: entries scattered, on one line, all in
+// one place, or spread far apart; positions inside, on entries and far outside; some
+// hops refused; slices taken out as they are driven.
+TEST(Differential, EntryChoices) {
+  // Refuses about a third of the hops, by the entry's position.
+  class SomeClear : public Clearance {
+   public:
+    bool isClear(const Point& a, const Point& b) const override {
+      return std::fmod(std::fabs(b.x * 7.3 + b.y * 3.1 + a.x), 3.0) >= 1.0;
+    }
+  };
+  const SomeClear someClear;
+  SiteMaker maker(23);
+  for (int trial = 0; trial < 120; ++trial) {
+    const int layout = trial % 4;
+    const double spread = layout == 3 ? 1e5 : 20;
+    std::vector<LineString> slices;
+    for (int k = maker.integer(0, 60); k > 0; --k) {
+      const auto point = [&] {
+        if (layout == 1) return Point{maker.uniform(-spread, spread), 2.5};
+        if (layout == 2) return Point{1, 1};
+        // Coarse coordinates make equal distances, where scan order decides.
+        return Point{std::round(maker.uniform(-spread, spread) * 4) / 4,
+                     std::round(maker.uniform(-spread, spread) * 4) / 4};
+      };
+      std::vector<Point> pts;
+      for (int n = maker.chance(0.3) ? maker.integer(3, 6) : 2; n > 0; --n) pts.push_back(point());
+      slices.emplace_back(std::move(pts));
+    }
+    std::vector<bool> done(slices.size());
+    for (std::size_t i = 0; i < done.size(); ++i) done[i] = maker.chance(0.2);
+    const auto fast = indexedStrategies().entries(slices, done);
+    const auto literal = Literal::strategies().entries(slices, done);
+    for (int step = 0; step < 30; ++step) {
+      const Point position = maker.chance(0.2) ? Point{maker.uniform(-3, 3) * spread * 10, 7}
+                                               : Point{maker.uniform(-spread, spread), 0.25};
+      const SliceChoice a =
+          step % 2 ? fast->nearest(position) : fast->nearestClear(position, someClear);
+      const SliceChoice b =
+          step % 2 ? literal->nearest(position) : literal->nearestClear(position, someClear);
+      ASSERT_TRUE(a.sliceIndex == b.sliceIndex && a.reverse == b.reverse &&
+                  a.distance == b.distance && a.startIndex == b.startIndex && a.isRing == b.isRing)
+          << "trial " << trial << " step " << step << ": " << a.sliceIndex << " vs "
+          << b.sliceIndex;
+      if (!slices.empty()) {
+        const auto gone = static_cast<std::size_t>(maker.integer(0, int(slices.size()) - 1));
+        fast->remove(gone);
+        literal->remove(gone);
+      }
+    }
+  }
+}

@@ -10,7 +10,7 @@ namespace {
 
 constexpr double kNeverTaken = 1e10;
 // Entry points per grid cell, on average.
-constexpr double kPerCell = 2.0;
+constexpr double kPerCell = 4.0;
 constexpr uint32_t kGone = UINT32_MAX;
 
 struct Candidate {
@@ -21,10 +21,23 @@ struct Candidate {
   bool operator<(const Candidate& o) const { return d > o.d || (d == o.d && order > o.order); }
 };
 
+// A block of cells at some level of the grid's pyramid (level 0: one cell, level l:
+// 2^l x 2^l cells), with a bound on the distance of anything in it.
+struct Block {
+  double bound;
+  int level;
+  int64_t column, row;
+  bool operator<(const Block& o) const { return bound > o.bound; }
+};
+
 }  // namespace
 
 // The entry points in a uniform grid. Each cell's entries lie together in `entries`,
-// the live ones first, so a removal swaps an entry behind its cell's live part.
+// the live ones first, so a removal swaps an entry behind its cell's live part. Above
+// the cells, a pyramid counts the live entries of blocks of 2 x 2, 4 x 4, ... cells, so
+// that a search skips emptied regions whole: a robot that stays put while the slices
+// around it are taken out one by one (a start it cannot leave) still finds the next
+// entry in a few steps.
 struct SliceChooser::Index {
   struct Entry {
     Point point;
@@ -35,12 +48,16 @@ struct SliceChooser::Index {
   int64_t nx = 0, ny = 0;
   double magnitude = 0;  // of every coordinate the grid was built from
   std::vector<uint32_t> cellStart, cellLive;
+  // Per level above the cells: its width, and the live entries of each block.
+  std::vector<int64_t> levelWidth;
+  std::vector<std::vector<uint32_t>> blockLive;
   std::vector<Entry> entries;
   std::vector<uint32_t> slot;  // per scan order: position in entries, or kGone
   std::size_t live = 0;
   std::vector<std::uint64_t> firstOrder;  // scan order of each slice's first entry
   std::vector<uint32_t> sliceOf;          // slice of each scan order
   mutable std::vector<Candidate> heap;    // scratch space of the queries
+  mutable std::vector<Block> blocks;
 
   int64_t column(double x) const {
     return std::clamp<int64_t>(static_cast<int64_t>(std::floor((x - x0) / size)), 0, nx - 1);
@@ -86,6 +103,26 @@ struct SliceChooser::Index {
       slot[e.order] = at;
     }
     live = values.size();
+
+    // Level l's blocks are level l-1's in pairs each way, up to a single block.
+    int64_t bw = nx, bh = ny;
+    for (int level = 1; bw > 1 || bh > 1; ++level) {
+      const int64_t pw = bw, ph = bh;
+      bw = (bw + 1) / 2, bh = (bh + 1) / 2;
+      levelWidth.push_back(bw);
+      blockLive.emplace_back(static_cast<std::size_t>(bw * bh), 0);
+      for (int64_t r = 0; r < ph; ++r) {
+        for (int64_t c = 0; c < pw; ++c) {
+          blockLive.back()[static_cast<std::size_t>((r / 2) * bw + c / 2)] +=
+              liveIn(level - 1, c, r);
+        }
+      }
+    }
+  }
+
+  uint32_t liveIn(int level, int64_t c, int64_t r) const {
+    if (level == 0) return cellLive[static_cast<std::size_t>(r * nx + c)];
+    return blockLive[level - 1][static_cast<std::size_t>(r * levelWidth[level - 1] + c)];
   }
 
   void erase(std::uint64_t order) {
@@ -97,32 +134,42 @@ struct SliceChooser::Index {
     slot[entries[at].order] = at;
     slot[order] = kGone;
     --live;
+    const int64_t c = cell % nx, r = cell / nx;
+    for (std::size_t l = 0; l < blockLive.size(); ++l) {
+      --blockLive[l][static_cast<std::size_t>((r >> (l + 1)) * levelWidth[l] + (c >> (l + 1)))];
+    }
   }
 
-  // No entry outside the cells of columns [c0, c1] and rows [r0, r1] lies nearer to p
-  // than this; infinity when those are all the cells.
-  double unvisitedBound(const Point& p, int64_t c0, int64_t c1, int64_t r0, int64_t r1) const {
-    double nearest = std::numeric_limits<double>::infinity();
-    const auto strip = [&](double bx0, double by0, double bx1, double by1) {
-      const double dx = std::max({bx0 - p.x, 0.0, p.x - bx1});
-      const double dy = std::max({by0 - p.y, 0.0, p.y - by1});
-      nearest = std::min(nearest, std::sqrt(dx * dx + dy * dy));
-    };
-    const double gx1 = x0 + static_cast<double>(nx) * size;
-    const double gy1 = y0 + static_cast<double>(ny) * size;
-    if (c0 > 0) strip(x0, y0, x0 + static_cast<double>(c0) * size, gy1);
-    if (c1 < nx - 1) strip(x0 + static_cast<double>(c1 + 1) * size, y0, gx1, gy1);
-    if (r0 > 0) strip(x0, y0, gx1, y0 + static_cast<double>(r0) * size);
-    if (r1 < ny - 1) strip(x0, y0 + static_cast<double>(r1 + 1) * size, gx1, gy1);
-    if (std::isinf(nearest)) return nearest;
+  // No entry in the block lies nearer to p than this.
+  Block block(const Point& p, int level, int64_t c, int64_t r) const {
+    const double bx0 = x0 + static_cast<double>(c << level) * size;
+    const double by0 = y0 + static_cast<double>(r << level) * size;
+    const double bx1 = x0 + static_cast<double>((c + 1) << level) * size;
+    const double by1 = y0 + static_cast<double>((r + 1) << level) * size;
+    const double dx = std::max({bx0 - p.x, 0.0, p.x - bx1});
+    const double dy = std::max({by0 - p.y, 0.0, p.y - by1});
+    const double nearest = std::sqrt(dx * dx + dy * dy);
     // Rounding of the cell of an entry and of these borders, with room to spare.
     const double slack =
         1e-9 + 1e-12 * (magnitude + std::max(std::fabs(p.x), std::fabs(p.y)) + nearest);
-    return nearest - slack;
+    return {nearest - slack, level, c, r};
   }
 
-  void pushCell(const Point& p, int64_t c, int64_t r) const {
-    const auto cell = static_cast<std::size_t>(r * nx + c);
+  // Lists the live entries of a cell, or the non-empty blocks under a block.
+  void open(const Point& p, const Block& b) const {
+    if (b.level > 0) {
+      const int64_t w = b.level == 1 ? nx : levelWidth[b.level - 2];
+      const int64_t h = b.level == 1 ? ny : static_cast<int64_t>(blockLive[b.level - 2].size()) / w;
+      for (int64_t r = 2 * b.row; r < std::min(2 * b.row + 2, h); ++r) {
+        for (int64_t c = 2 * b.column; c < std::min(2 * b.column + 2, w); ++c) {
+          if (liveIn(b.level - 1, c, r) == 0) continue;
+          blocks.push_back(block(p, b.level - 1, c, r));
+          std::push_heap(blocks.begin(), blocks.end());
+        }
+      }
+      return;
+    }
+    const auto cell = static_cast<std::size_t>(b.row * nx + b.column);
     const uint32_t begin = cellStart[cell];
     for (uint32_t i = begin; i < begin + cellLive[cell]; ++i) {
       heap.push_back({distance(p, entries[i].point), entries[i].order, entries[i].point});
@@ -167,22 +214,14 @@ SliceChoice SliceChooser::scanNearest(const Point& position, double below, Accep
   const Index& index = *index_;
   if (index.live == 0) return best;
   std::vector<Candidate>& heap = index.heap;
+  std::vector<Block>& blocks = index.blocks;
   heap.clear();
-  const int64_t cx = index.column(position.x), cy = index.row(position.y);
-  for (int64_t r = 0;; ++r) {
-    const int64_t c0 = std::max<int64_t>(cx - r, 0), c1 = std::min(cx + r, index.nx - 1);
-    const int64_t r0 = std::max<int64_t>(cy - r, 0), r1 = std::min(cy + r, index.ny - 1);
-    for (int64_t c = c0; c <= c1; ++c) {
-      if (cy - r >= 0) index.pushCell(position, c, cy - r);
-      if (r > 0 && cy + r < index.ny) index.pushCell(position, c, cy + r);
-    }
-    for (int64_t row = std::max<int64_t>(cy - r + 1, 0); row <= std::min(cy + r - 1, r1); ++row) {
-      if (cx - r >= 0) index.pushCell(position, cx - r, row);
-      if (r > 0 && cx + r < index.nx) index.pushCell(position, cx + r, row);
-    }
-    const double bound = index.unvisitedBound(position, c0, c1, r0, r1);
-    const bool everyCell = std::isinf(bound);
-    while (!heap.empty() && (everyCell || heap.front().d < bound)) {
+  blocks.assign(1, index.block(position, static_cast<int>(index.blockLive.size()), 0, 0));
+  for (;;) {
+    // Whatever is not listed yet lies at least `bound` away.
+    const double bound =
+        blocks.empty() ? std::numeric_limits<double>::infinity() : blocks.front().bound;
+    while (!heap.empty() && (blocks.empty() || heap.front().d < bound)) {
       std::pop_heap(heap.begin(), heap.end());
       const Candidate candidate = heap.back();
       heap.pop_back();
@@ -193,8 +232,11 @@ SliceChoice SliceChooser::scanNearest(const Point& position, double below, Accep
       const bool ring = slices_[slice].getPoints().size() >= 3;
       return {static_cast<int32_t>(slice), !ring && k == 1, candidate.d, ring ? k : 0, ring};
     }
-    // Whatever is left, listed or not, lies at least `bound` away.
-    if (everyCell || bound >= below) return best;
+    if (blocks.empty() || bound >= below) return best;
+    std::pop_heap(blocks.begin(), blocks.end());
+    const Block next = blocks.back();
+    blocks.pop_back();
+    index.open(position, next);
   }
 }
 

@@ -13,6 +13,14 @@ constexpr double kNeverTaken = 1e10;
 constexpr double kPerCell = 4.0;
 constexpr uint32_t kGone = UINT32_MAX;
 
+// A line is entered at either end, a ring at any of its points.
+std::size_t entryCount(const std::vector<Point>& pts) {
+  return pts.size() < 3 ? (pts.empty() ? 0 : 2) : pts.size();
+}
+const Point& entryPoint(const std::vector<Point>& pts, std::size_t k) {
+  return pts.size() < 3 ? (k == 0 ? pts.front() : pts.back()) : pts[k];
+}
+
 struct Candidate {
   double d;
   std::uint64_t order;
@@ -42,7 +50,6 @@ struct SliceChooser::Index {
   struct Entry {
     Point point;
     std::uint64_t order;
-    uint32_t cell;
   };
   double x0 = 0, y0 = 0, size = 1;  // corner and side of the cells
   int64_t nx = 0, ny = 0;
@@ -66,17 +73,25 @@ struct SliceChooser::Index {
     return std::clamp<int64_t>(static_cast<int64_t>(std::floor((y - y0) / size)), 0, ny - 1);
   }
 
-  void build(std::vector<Entry> values) {
-    if (values.empty()) return;
-    double x1 = values[0].point.x, y1 = values[0].point.y;
-    x0 = x1, y0 = y1;
-    for (const Entry& e : values) {
-      x0 = std::min(x0, e.point.x), y0 = std::min(y0, e.point.y);
-      x1 = std::max(x1, e.point.x), y1 = std::max(y1, e.point.y);
-    }
+  uint32_t cellOf(const Point& p) const {
+    return static_cast<uint32_t>(row(p.y) * nx + column(p.x));
+  }
+
+  // `each(f)` calls f(point, scan order) for every entry to index, alike every time:
+  // the entries are counted, then placed, without a copy of them all.
+  template <typename Each>
+  void build(Each&& each) {
+    std::size_t n = 0;
+    double x1 = 0, y1 = 0;
+    each([&](const Point& p, std::uint64_t) {
+      x0 = n == 0 ? p.x : std::min(x0, p.x), y0 = n == 0 ? p.y : std::min(y0, p.y);
+      x1 = n == 0 ? p.x : std::max(x1, p.x), y1 = n == 0 ? p.y : std::max(y1, p.y);
+      ++n;
+    });
+    if (n == 0) return;
     magnitude = std::max({std::fabs(x0), std::fabs(y0), std::fabs(x1), std::fabs(y1)});
     const double w = x1 - x0, h = y1 - y0;
-    const double cells = std::max(1.0, static_cast<double>(values.size()) / kPerCell);
+    const double cells = std::max(1.0, static_cast<double>(n) / kPerCell);
     size = std::sqrt(w * h / cells);
     // A thin box gets a single row or column of cells.
     if (!(size >= std::max(w, h) / cells)) size = std::max(w, h) / cells;
@@ -88,21 +103,18 @@ struct SliceChooser::Index {
     nx = count(w), ny = count(h);
 
     cellStart.assign(static_cast<std::size_t>(nx * ny) + 1, 0);
-    for (Entry& e : values) {
-      e.cell = static_cast<uint32_t>(row(e.point.y) * nx + column(e.point.x));
-      ++cellStart[e.cell + 1];
-    }
+    each([&](const Point& p, std::uint64_t) { ++cellStart[cellOf(p) + 1]; });
     for (std::size_t c = 0; c + 1 < cellStart.size(); ++c) cellStart[c + 1] += cellStart[c];
     cellLive.assign(cellStart.begin() + 1, cellStart.end());
     for (std::size_t c = cellLive.size(); c-- > 0;) cellLive[c] -= cellStart[c];
-    entries.assign(values.size(), {{0, 0}, 0, 0});
+    entries.assign(n, {{0, 0}, 0});
     std::vector<uint32_t> fill(cellStart.begin(), cellStart.end() - 1);
-    for (const Entry& e : values) {
-      const uint32_t at = fill[e.cell]++;
-      entries[at] = e;
-      slot[e.order] = at;
-    }
-    live = values.size();
+    each([&](const Point& p, std::uint64_t order) {
+      const uint32_t at = fill[cellOf(p)]++;
+      entries[at] = {p, order};
+      slot[order] = at;
+    });
+    live = n;
 
     // Level l's blocks are level l-1's in pairs each way, up to a single block.
     int64_t bw = nx, bh = ny;
@@ -128,7 +140,7 @@ struct SliceChooser::Index {
   void erase(std::uint64_t order) {
     const uint32_t at = slot[order];
     if (at == kGone) return;
-    const uint32_t cell = entries[at].cell;
+    const uint32_t cell = cellOf(entries[at].point);
     const uint32_t last = cellStart[cell] + --cellLive[cell];
     std::swap(entries[at], entries[last]);
     slot[entries[at].order] = at;
@@ -180,29 +192,31 @@ struct SliceChooser::Index {
 
 SliceChooser::SliceChooser(const std::vector<LineString>& slices, const std::vector<bool>& done)
     : slices_(slices), index_(std::make_unique<Index>()) {
-  std::vector<Index::Entry> values;
   for (std::size_t i = 0; i < slices.size(); ++i) {
-    const std::vector<Point>& pts = slices[i].getPoints();
     index_->firstOrder.push_back(index_->sliceOf.size());
-    const std::size_t entries = pts.size() < 3 ? (pts.empty() ? 0 : 2) : pts.size();
-    for (std::size_t k = 0; k < entries; ++k) {
-      const Point& p = pts.size() < 3 ? (k == 0 ? pts.front() : pts.back()) : pts[k];
-      if (!done[i]) values.push_back({p, index_->sliceOf.size(), 0});
-      index_->sliceOf.push_back(static_cast<uint32_t>(i));
-    }
+    index_->sliceOf.insert(index_->sliceOf.end(), entryCount(slices[i].getPoints()),
+                           static_cast<uint32_t>(i));
   }
   index_->slot.assign(index_->sliceOf.size(), kGone);
-  index_->build(std::move(values));
+  index_->build([&](auto&& f) {
+    for (std::size_t i = 0; i < slices.size(); ++i) {
+      if (done[i]) continue;
+      const std::vector<Point>& pts = slices[i].getPoints();
+      for (std::size_t k = 0; k < entryCount(pts); ++k) {
+        f(entryPoint(pts, k), index_->firstOrder[i] + k);
+      }
+    }
+  });
 }
 
 SliceChooser::SliceChooser(SliceChooser&&) noexcept = default;
 SliceChooser::~SliceChooser() = default;
 
 void SliceChooser::remove(std::size_t slice) {
-  const std::vector<Point>& pts = slices_[slice].getPoints();
   const std::uint64_t first = index_->firstOrder[slice];
-  const std::size_t entries = pts.size() < 3 ? (pts.empty() ? 0 : 2) : pts.size();
-  for (std::size_t k = 0; k < entries; ++k) index_->erase(first + k);
+  for (std::size_t k = 0; k < entryCount(slices_[slice].getPoints()); ++k) {
+    index_->erase(first + k);
+  }
 }
 
 // The accepted entry with the least (distance, scan order) among those nearer than

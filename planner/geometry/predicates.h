@@ -121,6 +121,13 @@ inline std::optional<ShortenedHop> shortenHop(const Point& a, const Point& b) {
   return ShortenedHop{{a.x + ux, a.y + uy}, {b.x - ux, b.y - uy}, length};
 }
 
+// Squared distance from p to the box [x0, x1] x [y0, y1]; zero inside it.
+inline double squaredDistanceToBox(const Point& p, double x0, double y0, double x1, double y1) {
+  const double dx = std::max({x0 - p.x, 0.0, p.x - x1});
+  const double dy = std::max({y0 - p.y, 0.0, p.y - y1});
+  return dx * dx + dy * dy;
+}
+
 // Distance from p to the segment a->b.
 inline double distanceToSegment(const Point& p, const Point& a, const Point& b) {
   const double dx = b.x - a.x, dy = b.y - a.y;

@@ -1,4 +1,5 @@
 #include "planner/routing/slice_chooser.h"
+#include "planner/geometry/predicates.h"
 #include "planner/geometry/tolerances.h"
 
 #include <algorithm>
@@ -158,9 +159,7 @@ struct SliceChooser::Index {
     const double by0 = y0 + static_cast<double>(r << level) * size;
     const double bx1 = x0 + static_cast<double>((c + 1) << level) * size;
     const double by1 = y0 + static_cast<double>((r + 1) << level) * size;
-    const double dx = std::max({bx0 - p.x, 0.0, p.x - bx1});
-    const double dy = std::max({by0 - p.y, 0.0, p.y - by1});
-    const double nearest = std::sqrt(dx * dx + dy * dy);
+    const double nearest = std::sqrt(squaredDistanceToBox(p, bx0, by0, bx1, by1));
     // Rounding of the cell of an entry and of these borders, with room to spare.
     const double slack =
         1e-9 + 1e-12 * (magnitude + std::max(std::fabs(p.x), std::fabs(p.y)) + nearest);
@@ -220,8 +219,8 @@ void SliceChooser::remove(std::size_t slice) {
 }
 
 // The accepted entry with the least (distance, scan order) among those nearer than
-// `below`. Cells are visited in growing squares around the position's cell; an entry
-// is taken from the candidates once no unvisited cell can hold a nearer one.
+// `below`. Blocks of the pyramid are opened nearest first, down to cells whose entries
+// become candidates; a candidate is taken once no unopened block can hold a nearer one.
 template <typename Accept>
 SliceChoice SliceChooser::scanNearest(const Point& position, double below, Accept&& accept) const {
   SliceChoice best;

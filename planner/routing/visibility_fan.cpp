@@ -120,11 +120,8 @@ void VisibilityFan::build(const Point& centre) {
     // The distance to the edge's box is enough for the reach filter of the hops, which
     // may only let too many edges through; only edges near the centre need the true one.
     const double nearRadius = square(kShortestHop * 1.01 + 2 * margin_[i]);
-    double nearest =
-        square(
-            std::max({std::min(e.p.x, e.q.x) - centre.x, 0.0, centre.x - std::max(e.p.x, e.q.x)})) +
-        square(
-            std::max({std::min(e.p.y, e.q.y) - centre.y, 0.0, centre.y - std::max(e.p.y, e.q.y)}));
+    double nearest = squaredDistanceToBox(centre, std::min(e.p.x, e.q.x), std::min(e.p.y, e.q.y),
+                                          std::max(e.p.x, e.q.x), std::max(e.p.y, e.q.y));
     if (nearest <= nearRadius) nearest = squaredDistanceToSegment(centre, e.p, e.q);
     if (nearest <= nearRadius) {
       // Where the edge crosses the circle of the hops' starts; extra angles only split

@@ -48,10 +48,9 @@ struct Block {
 // around it are taken out one by one (a start it cannot leave) still finds the next
 // entry in a few steps.
 struct SliceChooser::Index {
-  struct Entry {
-    Point point;
-    std::uint64_t order;
-  };
+  explicit Index(const std::vector<LineString>& all) : slices(all) {}
+
+  const std::vector<LineString>& slices;
   double x0 = 0, y0 = 0, size = 1;  // corner and side of the cells
   int64_t nx = 0, ny = 0;
   double magnitude = 0;  // of every coordinate the grid was built from
@@ -59,8 +58,8 @@ struct SliceChooser::Index {
   // Per level above the cells: its width, and the live entries of each block.
   std::vector<int64_t> levelWidth;
   std::vector<std::vector<uint32_t>> blockLive;
-  std::vector<Entry> entries;
-  std::vector<uint32_t> slot;  // per scan order: position in entries, or kGone
+  std::vector<uint32_t> entries;  // scan orders; the points stay in the slices
+  std::vector<uint32_t> slot;     // per scan order: position in entries, or kGone
   std::size_t live = 0;
   std::vector<std::uint64_t> firstOrder;  // scan order of each slice's first entry
   std::vector<uint32_t> sliceOf;          // slice of each scan order
@@ -72,6 +71,11 @@ struct SliceChooser::Index {
   }
   int64_t row(double y) const {
     return std::clamp<int64_t>(static_cast<int64_t>(std::floor((y - y0) / size)), 0, ny - 1);
+  }
+
+  const Point& pointOf(std::uint64_t order) const {
+    const uint32_t slice = sliceOf[order];
+    return entryPoint(slices[slice].getPoints(), order - firstOrder[slice]);
   }
 
   uint32_t cellOf(const Point& p) const {
@@ -108,11 +112,11 @@ struct SliceChooser::Index {
     for (std::size_t c = 0; c + 1 < cellStart.size(); ++c) cellStart[c + 1] += cellStart[c];
     cellLive.assign(cellStart.begin() + 1, cellStart.end());
     for (std::size_t c = cellLive.size(); c-- > 0;) cellLive[c] -= cellStart[c];
-    entries.assign(n, {{0, 0}, 0});
+    entries.assign(n, 0);
     std::vector<uint32_t> fill(cellStart.begin(), cellStart.end() - 1);
     each([&](const Point& p, std::uint64_t order) {
       const uint32_t at = fill[cellOf(p)]++;
-      entries[at] = {p, order};
+      entries[at] = static_cast<uint32_t>(order);
       slot[order] = at;
     });
     live = n;
@@ -141,10 +145,10 @@ struct SliceChooser::Index {
   void erase(std::uint64_t order) {
     const uint32_t at = slot[order];
     if (at == kGone) return;
-    const uint32_t cell = cellOf(entries[at].point);
+    const uint32_t cell = cellOf(pointOf(order));
     const uint32_t last = cellStart[cell] + --cellLive[cell];
     std::swap(entries[at], entries[last]);
-    slot[entries[at].order] = at;
+    slot[entries[at]] = at;
     slot[order] = kGone;
     --live;
     const int64_t c = cell % nx, r = cell / nx;
@@ -183,14 +187,15 @@ struct SliceChooser::Index {
     const auto cell = static_cast<std::size_t>(b.row * nx + b.column);
     const uint32_t begin = cellStart[cell];
     for (uint32_t i = begin; i < begin + cellLive[cell]; ++i) {
-      heap.push_back({distance(p, entries[i].point), entries[i].order, entries[i].point});
+      const Point& q = pointOf(entries[i]);
+      heap.push_back({distance(p, q), entries[i], q});
       std::push_heap(heap.begin(), heap.end());
     }
   }
 };
 
 SliceChooser::SliceChooser(const std::vector<LineString>& slices, const std::vector<bool>& done)
-    : slices_(slices), index_(std::make_unique<Index>()) {
+    : slices_(slices), index_(std::make_unique<Index>(slices)) {
   for (std::size_t i = 0; i < slices.size(); ++i) {
     index_->firstOrder.push_back(index_->sliceOf.size());
     index_->sliceOf.insert(index_->sliceOf.end(), entryCount(slices[i].getPoints()),

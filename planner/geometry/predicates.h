@@ -128,13 +128,19 @@ inline double squaredDistanceToBox(const Point& p, double x0, double y0, double 
   return dx * dx + dy * dy;
 }
 
-// Distance from p to the segment a->b.
-inline double distanceToSegment(const Point& p, const Point& a, const Point& b) {
+// Squared distance from p to the segment a->b.
+inline double squaredDistanceToSegment(const Point& p, const Point& a, const Point& b) {
   const double dx = b.x - a.x, dy = b.y - a.y;
   const double len2 = dx * dx + dy * dy;
-  double t = len2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / len2 : 0.0;
-  t = std::clamp(t, 0.0, 1.0);
-  return distance(p, {a.x + t * dx, a.y + t * dy});
+  const double t =
+      len2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / len2, 0.0, 1.0) : 0.0;
+  const double ex = p.x - (a.x + t * dx), ey = p.y - (a.y + t * dy);
+  return ex * ex + ey * ey;
+}
+
+// Distance from p to the segment a->b.
+inline double distanceToSegment(const Point& p, const Point& a, const Point& b) {
+  return std::sqrt(squaredDistanceToSegment(p, a, b));
 }
 
 inline bool pointInRingInclusive(const Point& q, const Polygon& ring) {

@@ -101,10 +101,6 @@ bool SegmentClearance::isClear(const Point& a, const Point& b) const {
   return piecesStayClear(a2, b2);
 }
 
-}  // namespace Planner
-
-namespace Planner {
-
 void SegmentClearance::isClearFromEach(const Point& from, const std::vector<Point>& to,
                                        std::vector<uint8_t>& clear) const {
   // So few hops are cheaper to test one by one than to sort the edges for.

@@ -23,15 +23,6 @@ double pseudoAngle(double dx, double dy) {
   return dx >= 0 ? (dy >= 0 ? p : kTurn + p) : 2 - p;
 }
 
-double squaredDistanceToSegment(const Point& p, const Point& a, const Point& b) {
-  const double dx = b.x - a.x, dy = b.y - a.y;
-  const double len2 = dx * dx + dy * dy;
-  const double t =
-      len2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / len2, 0.0, 1.0) : 0.0;
-  const double ex = a.x + t * dx - p.x, ey = a.y + t * dy - p.y;
-  return ex * ex + ey * ey;
-}
-
 // Edges nearer the centre than this span too wide an angle to bin; they are asked
 // about every hop.
 constexpr double kCloseToCentre = kShortestHop / 2;

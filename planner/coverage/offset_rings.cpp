@@ -1,10 +1,9 @@
 #include "planner/coverage/offset_rings.h"
 
-#include <clipper2/clipper.engine.h>
-#include <clipper2/clipper.offset.h>
-
 #include <algorithm>
 
+#include "planner/coverage/clipper_ops.h"
+#include "planner/coverage/leftover_bound.h"
 #include "planner/geometry/clipper_bridge.h"
 #include "planner/geometry/edge_index.h"
 #include "planner/geometry/predicates.h"
@@ -18,19 +17,14 @@ using Clipper2Lib::Paths64;
 constexpr double kLeftoverShrink = 0.85;
 // Integer units of Clipper2's rounding that a shrunk ring may gain over the exact one.
 constexpr double kShrinkRoundingUnits = 4.0;
+// Laps with at least this many points prove their leftover empty before growing them:
+// the proof costs a fraction of the grow on long borders, but more than it on small sites.
+constexpr std::size_t kBoundedLapPoints = 20000;
 
-Paths64 offsetPaths(const Paths64& paths, double delta) {
-  Clipper2Lib::ClipperOffset offset;
-  offset.AddPaths(paths, Clipper2Lib::JoinType::Miter, Clipper2Lib::EndType::Polygon);
-  Paths64 solution;
-  offset.Execute(delta, solution);
-  return solution;
-}
-
-bool narrowerThan(const Path64& path, double width) {
-  const Clipper2Lib::Rect64 box = Clipper2Lib::GetBounds(path);
-  return static_cast<double>(box.right - box.left) < width ||
-         static_cast<double>(box.bottom - box.top) < width;
+std::size_t pointCount(const Paths64& paths) {
+  std::size_t n = 0;
+  for (const Path64& path : paths) n += path.size();
+  return n;
 }
 
 // Every point a shrink by d keeps lies at least d inside its ring group, so a group
@@ -57,15 +51,6 @@ bool mayKeepSomething(const Paths64& paths, double shrink) {
 // Clipper2 grows instead of shrinks a group without any area, so such rings must
 // stay out of the offset inputs.
 bool offsettable(const Path64& path) { return path.size() >= 3 && Clipper2Lib::Area(path) != 0.0; }
-
-Paths64 difference(const Paths64& subject, const Paths64& clip) {
-  Clipper2Lib::Clipper64 clipper;
-  clipper.AddSubject(subject);
-  clipper.AddClip(clip);
-  Paths64 solution;
-  clipper.Execute(Clipper2Lib::ClipType::Difference, Clipper2Lib::FillRule::EvenOdd, solution);
-  return solution;
-}
 
 // The drop test of the lap loop: strictly inside one of the site's obstacles, decided
 // exactly as pointInRingStrict decides it, looking only at obstacles whose box holds p.
@@ -172,14 +157,15 @@ void offsetAreaLaps(const DropTest& drop, const Environment& area, double spacin
 
     if (lap > 0) {
       Paths64 leftover;
+      const double grow = spacing * kClipperScale;
+      const double shrink = spacing * kLeftoverShrink * kClipperScale;
       if (solution.empty()) {
         leftover = paths;
-      } else {
-        const double grow = spacing * kClipperScale;
+      } else if (pointCount(solution) < kBoundedLapPoints ||
+                 !leftoverKeepsNothing(paths, solution, grow, shrink)) {
         const Paths64 grown = grow == 0.0 ? solution : offsetPaths(solution, grow);
         leftover = difference(paths, grown);
       }
-      const double shrink = spacing * kLeftoverShrink * kClipperScale;
       if (!leftover.empty() && mayKeepSomething(leftover, shrink)) {
         const Paths64 pieces = offsetPaths(leftover, -shrink);
         for (const Path64& piece : pieces) {

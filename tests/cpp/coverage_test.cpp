@@ -6,6 +6,8 @@
 #include <cmath>
 #include <random>
 
+#include "planner/coverage/clipper_ops.h"
+#include "planner/coverage/leftover_bound.h"
 #include "planner/coverage/line_slicer.h"
 #include "planner/coverage/offset_rings.h"
 #include "planner/geometry/clipper_bridge.h"
@@ -262,4 +264,41 @@ TEST(OffsetRings, NarrowLeftoversShrinkToNothing) {
     EXPECT_TRUE(out.empty()) << "trial " << trial;
   }
   EXPECT_GT(skipped, 50);
+}
+
+// Whenever the strip-cover proof says a lap's leftover keeps nothing, the loop's own
+// grow, difference and shrink must give nothing. Wiggly outlines with holes, cut in
+// several strips; some leftovers keep pieces, so a proof that always agrees fails.
+TEST(OffsetRings, LeftoverProofNeverHidesAPiece) {
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int proved = 0, kept = 0;
+  for (int trial = 0; trial < 200; ++trial) {
+    const double radius = 8000 + 30000 * unit(random);
+    const int n = 30 + static_cast<int>(400 * unit(random));
+    const double wiggle = 0.02 + 0.2 * unit(random);
+    const int lobes = 3 + static_cast<int>(40 * unit(random));
+    Clipper2Lib::Paths64 site(1);
+    for (int k = 0; k < n; ++k) {
+      const double t = 2 * M_PI * k / n;
+      const double r = radius * (1 + wiggle * std::sin(lobes * t) + 0.05 * unit(random));
+      site[0].emplace_back(std::llround(r * std::cos(t)), std::llround(r * std::sin(t)));
+    }
+    for (int h = 0; h < 3; ++h) {  // square holes, clockwise
+      const auto x = std::llround(radius * (unit(random) - 0.5)),
+                 y = std::llround(radius * (unit(random) - 0.5));
+      const auto a = std::llround(500 + 3000 * unit(random));
+      site.push_back({{x, y}, {x, y + a}, {x + a, y + a}, {x + a, y}});
+    }
+    const double grow = 300 + 3000 * unit(random), shrink = 0.85 * grow;
+    const Clipper2Lib::Paths64 region = offsetPaths(site, -1);
+    const Clipper2Lib::Paths64 lap = offsetPaths(region, -grow);
+    const bool empty = offsetPaths(difference(region, offsetPaths(lap, grow)), -shrink).empty();
+    kept += !empty;
+    if (!leftoverKeepsNothing(region, lap, grow, shrink)) continue;
+    ++proved;
+    EXPECT_TRUE(empty) << "trial " << trial;
+  }
+  EXPECT_GT(proved, 150);
+  EXPECT_GT(kept, 8);
 }

@@ -1,0 +1,33 @@
+#include "planner/coverage/clipper_ops.h"
+
+#include <clipper2/clipper.engine.h>
+#include <clipper2/clipper.offset.h>
+
+namespace Planner {
+
+using Clipper2Lib::Paths64;
+
+Paths64 offsetPaths(const Paths64& paths, double delta, Clipper2Lib::JoinType join) {
+  Clipper2Lib::ClipperOffset offset;
+  offset.AddPaths(paths, join, Clipper2Lib::EndType::Polygon);
+  Paths64 solution;
+  offset.Execute(delta, solution);
+  return solution;
+}
+
+Paths64 difference(const Paths64& subject, const Paths64& clip, Clipper2Lib::FillRule fill) {
+  Clipper2Lib::Clipper64 clipper;
+  clipper.AddSubject(subject);
+  clipper.AddClip(clip);
+  Paths64 solution;
+  clipper.Execute(Clipper2Lib::ClipType::Difference, fill, solution);
+  return solution;
+}
+
+bool narrowerThan(const Clipper2Lib::Path64& path, double width) {
+  const Clipper2Lib::Rect64 box = Clipper2Lib::GetBounds(path);
+  return static_cast<double>(box.right - box.left) < width ||
+         static_cast<double>(box.bottom - box.top) < width;
+}
+
+}  // namespace Planner

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <clipper2/clipper.core.h>
+
+// A cheap proof that the leftover of a lap keeps nothing.
+//
+// After each lap the loop grows the lap's rings by `grow`, takes them from the region
+// the lap was cut from, and shrinks what is left by `shrink` (Clipper2, miter joins),
+// to catch corners the laps cannot reach. On long wiggly borders that grow costs more
+// than the rest of the loop: every reflex corner of the lap adds a spike, and the sweep
+// carries all spikes of a border side across the whole grow.
+//
+// The proof replaces the grow by a cover that lies surely inside the grown set: the
+// lap cut into narrow vertical strips, each grown a little less, with round joins.
+// Narrow strips keep the sweep short. What the cover leaves of the region (grown by
+// two units) holds the true leftover. When even that shrinks to nothing (round joins,
+// a little less than `shrink` in all), so does the true leftover.
+namespace Planner {
+
+// True: the loop's leftover of `region` after `lap` shrinks to nothing.
+// False decides nothing. Distances are in integer units; `lap` and `region` are
+// Clipper2 results (outer rings positive, holes negative).
+bool leftoverKeepsNothing(const Clipper2Lib::Paths64& region, const Clipper2Lib::Paths64& lap,
+                          double grow, double shrink);
+
+}  // namespace Planner

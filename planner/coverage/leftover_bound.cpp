@@ -17,14 +17,14 @@ using Clipper2Lib::Paths64;
 // of both offsets' points, so no cover point can lie outside the grown set. Round
 // joins cut their arcs by chords, which only shrinks the cover further.
 constexpr double kCoverMargin = 16.0;
-// The region grows by this much so the true leftover's rounded points stay inside it.
-constexpr double kRegionGrow = 2.0;
+// The region shrinks this much first (round joins). It parts the thin seam the cover
+// leaves along the region's border, so the leftover's pieces can be judged one by one.
+// Shrinking by a then b shrinks by a + b, so the region's shrink counts towards the
+// leftover's.
+constexpr double kRegionShrink = 64.0;
 // The shrinks here stay this much below the loop's in total: the loop's shrink rounds
 // its points and its miter joins cut deeper than round ones, never the other way.
 constexpr double kShrinkMargin = 8.0;
-// The first, small shrink: it parts the thin seam the cover leaves along the region's
-// border, so the pieces of the leftover can be judged one by one.
-constexpr double kSplitShrink = 64.0;
 // Strips at least this many grows wide, and no more of them than kMaxStrips.
 constexpr int64_t kStripGrows = 4;
 constexpr int64_t kMaxStrips = 256;
@@ -58,21 +58,18 @@ Paths64 stripCover(const Paths64& lap, double grow) {
 }  // namespace
 
 bool leftoverKeepsNothing(const Paths64& region, const Paths64& lap, double grow, double shrink) {
-  if (lap.empty() || grow <= 2.0 * kCoverMargin || shrink <= 2.0 * (kShrinkMargin + kSplitShrink))
-    return false;
+  const double r = shrink - kRegionShrink - kShrinkMargin;
+  if (lap.empty() || grow <= 2.0 * kCoverMargin || r <= kShrinkMargin) return false;
   // Strip covers overlap, so they are read with non-zero winding; the region, a
   // Clipper2 result, reads the same either way.
   const Paths64 leftover =
-      difference(offsetPaths(region, kRegionGrow), stripCover(lap, grow - kCoverMargin),
-                 Clipper2Lib::FillRule::NonZero);
-  // Shrinking by a then b shrinks by a + b. After the small shrink, a piece whose box
-  // is narrower than twice the rest keeps nothing; the rest, with every hole, must
-  // shrink to nothing.
-  const Paths64 parts = offsetPaths(leftover, -kSplitShrink, Clipper2Lib::JoinType::Round);
-  const double r = shrink - kShrinkMargin - kSplitShrink;
+      difference(offsetPaths(region, -kRegionShrink, Clipper2Lib::JoinType::Round),
+                 stripCover(lap, grow - kCoverMargin), Clipper2Lib::FillRule::NonZero);
+  // A piece whose box is narrower than twice the rest of the shrink keeps nothing;
+  // the others, with every hole, must shrink to nothing.
   Paths64 probe;
   bool anyOuter = false;
-  for (const Path64& path : parts) {
+  for (const Path64& path : leftover) {
     const bool outer = Clipper2Lib::Area(path) > 0.0;
     if (outer && narrowerThan(path, 2.0 * r)) continue;
     anyOuter = anyOuter || outer;

@@ -34,7 +34,7 @@ constexpr int64_t kMaxStrips = 256;
 // point the grow of the whole lap reaches from inside the strip is reached from the box.
 // Holes are cut at a box two reaches wider still: within the first box's reach they
 // shrink exactly as whole holes do, which keeps the cover out of them.
-Paths64 stripCover(const Paths64& lap, double grow) {
+Paths64 stripCover(const Paths64& lap, double grow, const Cancellation& cancel) {
   Paths64 outers, holes;
   for (const Path64& path : lap) (Clipper2Lib::Area(path) > 0.0 ? outers : holes).push_back(path);
   const Clipper2Lib::Rect64 bounds = Clipper2Lib::GetBounds(lap);
@@ -43,6 +43,7 @@ Paths64 stripCover(const Paths64& lap, double grow) {
   const int64_t step = std::max(kStripGrows * reach, width / kMaxStrips + 1);
   Paths64 cover;
   for (int64_t left = bounds.left; left <= bounds.right; left += step) {
+    cancel.poll();
     const int64_t top = bounds.top - 1, bottom = bounds.bottom + 1;
     Paths64 piece = Clipper2Lib::RectClip({left - reach, top, left + step + reach, bottom}, outers);
     if (piece.empty()) continue;
@@ -57,14 +58,15 @@ Paths64 stripCover(const Paths64& lap, double grow) {
 
 }  // namespace
 
-bool leftoverKeepsNothing(const Paths64& region, const Paths64& lap, double grow, double shrink) {
+bool leftoverKeepsNothing(const Paths64& region, const Paths64& lap, double grow, double shrink,
+                          const Cancellation& cancel) {
   const double r = shrink - kRegionShrink - kShrinkMargin;
   if (lap.empty() || grow <= 2.0 * kCoverMargin || r <= kShrinkMargin) return false;
   // Strip covers overlap, so they are read with non-zero winding; the region, a
   // Clipper2 result, reads the same either way.
   const Paths64 leftover =
       difference(offsetPaths(region, -kRegionShrink, Clipper2Lib::JoinType::Round),
-                 stripCover(lap, grow - kCoverMargin), Clipper2Lib::FillRule::NonZero);
+                 stripCover(lap, grow - kCoverMargin, cancel), Clipper2Lib::FillRule::NonZero);
   // A piece whose box is narrower than twice the rest of the shrink keeps nothing;
   // the others, with every hole, must shrink to nothing.
   Paths64 probe;

@@ -2,6 +2,8 @@
 
 #include <clipper2/clipper.core.h>
 
+#include "planner/site/cancellation.h"
+
 // A cheap proof that the leftover of a lap keeps nothing.
 //
 // After each lap the loop grows the lap's rings by `grow`, takes them from the region
@@ -21,7 +23,8 @@ namespace Planner {
 // True: the loop's leftover of `region` after `lap` shrinks to nothing.
 // False decides nothing. Distances are in integer units; `lap` and `region` are
 // Clipper2 results (outer rings positive, holes negative).
+// `cancel` is polled between strips.
 bool leftoverKeepsNothing(const Clipper2Lib::Paths64& region, const Clipper2Lib::Paths64& lap,
-                          double grow, double shrink);
+                          double grow, double shrink, const Cancellation& cancel = Cancellation());
 
 }  // namespace Planner

@@ -162,7 +162,7 @@ void offsetAreaLaps(const DropTest& drop, const Environment& area, double spacin
       if (solution.empty()) {
         leftover = paths;
       } else if (pointCount(solution) < kBoundedLapPoints ||
-                 !leftoverKeepsNothing(paths, solution, grow, shrink)) {
+                 !leftoverKeepsNothing(paths, solution, grow, shrink, cancel)) {
         const Paths64 grown = grow == 0.0 ? solution : offsetPaths(solution, grow);
         leftover = difference(paths, grown);
       }

@@ -40,13 +40,13 @@ double cross(const Point& o, const Point& a, const Point& b) {
   return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
 }
 
-// Whether segments a-b and p-q may come within r of each other. Rounding moves these
-// distances by far less than the doubled margins r stands for; crossing segments that
-// the signs miss have an end within rounding of the other.
-bool within(const Point& a, const Point& b, const Point& p, const Point& q, double r) {
+// Whether segments a-b (of length ab) and p-q may come within r of each other. Rounding
+// moves these distances by far less than the doubled margins r stands for; crossing
+// segments that the signs miss have an end within rounding of the other.
+bool within(const Point& a, const Point& b, double ab, const Point& p, const Point& q, double r) {
   const double o1 = cross(a, b, p), o2 = cross(a, b, q);
   // Both ends farther than r on one side of the line through a and b.
-  const double side = r * distance(a, b);
+  const double side = r * ab;
   if ((o1 > side && o2 > side) || (o1 < -side && o2 < -side)) return false;
   // Both ends farther than r beyond b, or before a, along a->b: the edges around the
   // target corner, which every hop to it meets.
@@ -203,13 +203,8 @@ VisibilityFan::Hop VisibilityFan::classify(const Point& to, const ShortenedHop& 
     lastBlocker_ = edge;
     return true;
   };
-  const auto near = [&](uint32_t edge) {
-    const RingEdge& e = edges_[edge];
-    return within(a, b, e.p, e.q, margin_[edge]);
-  };
   // Binned edges have margins below kShortestHop / 10: nothing farther can come near.
   const auto blocksInReach = [&](const Entry& e) { return e.nearest <= reach && blocks(e.edge); };
-  const auto nearInReach = [&](const Entry& e) { return e.nearest <= reach && near(e.edge); };
   const auto spanning = binned_.begin() + binStart_[bin];
   const auto partial = binned_.begin() + binSplit_[bin];
   const auto end = binned_.begin() + binStart_[bin + 1];
@@ -218,6 +213,12 @@ VisibilityFan::Hop VisibilityFan::classify(const Point& to, const ShortenedHop& 
       std::any_of(partial, end, blocksInReach)) {
     return Hop::kBlocked;
   }
+  const double length = distance(a, b);
+  const auto near = [&](uint32_t edge) {
+    const RingEdge& e = edges_[edge];
+    return within(a, b, length, e.p, e.q, margin_[edge]);
+  };
+  const auto nearInReach = [&](const Entry& e) { return e.nearest <= reach && near(e.edge); };
   if (std::any_of(close_.begin(), close_.end(), near) || std::any_of(spanning, end, nearInReach)) {
     return Hop::kUnsure;
   }

@@ -29,31 +29,48 @@ constexpr double kShrinkMargin = 8.0;
 constexpr int64_t kStripGrows = 4;
 constexpr int64_t kMaxStrips = 256;
 
-// The cover: `lap` cut into vertical strips, each grown by `grow` with round joins.
-// Outer rings are cut at a box reaching `reach` beyond the strip on both sides, so every
-// point the grow of the whole lap reaches from inside the strip is reached from the box.
-// Holes are cut at a box two reaches wider still: within the first box's reach they
-// shrink exactly as whole holes do, which keeps the cover out of them.
-Paths64 stripCover(const Paths64& lap, double grow, const Cancellation& cancel) {
+// Strips overlap their neighbours by this much, so that what is left of the region
+// in two neighbouring strips joins up where a piece of the leftover crosses between.
+constexpr int64_t kStripOverlap = 4;
+
+// What a cover of `lap` grown by `grow` leaves of `region` shrunk by kRegionShrink, or
+// more, strip by strip. The region is cut at a box reaching beyond the strip by more
+// than its shrink, so within the strip the cut shrinks as the whole region does. The
+// lap's outer rings are cut at a box reaching `reach` beyond the strip on both sides,
+// so every point the grow of the whole lap reaches from inside the strip is reached
+// from the box. Its holes are cut at a box one reach wider still: a hole's cut lets the
+// grown outer rings into the hole only within a reach of the cut, beyond the strip.
+// Every box spans all rings from top to bottom, so none lies wholly inside a ring.
+Paths64 leftoverOfCover(const Paths64& region, const Paths64& lap, double grow,
+                        const Cancellation& cancel) {
   Paths64 outers, holes;
   for (const Path64& path : lap) (Clipper2Lib::Area(path) > 0.0 ? outers : holes).push_back(path);
-  const Clipper2Lib::Rect64 bounds = Clipper2Lib::GetBounds(lap);
+  const Clipper2Lib::Rect64 bounds = Clipper2Lib::GetBounds(region);
   const auto reach = static_cast<int64_t>(std::ceil(grow)) + 1;
+  const auto regionReach = static_cast<int64_t>(kRegionShrink + kCoverMargin) + kStripOverlap;
   const int64_t width = bounds.right - bounds.left;
   const int64_t step = std::max(kStripGrows * reach, width / kMaxStrips + 1);
-  Paths64 cover;
-  for (int64_t left = bounds.left; left <= bounds.right; left += step) {
+  const int64_t top = bounds.top - 1, bottom = bounds.bottom + 1;
+  const auto cut = [&](const Paths64& paths, int64_t left, int64_t right) {
+    return Clipper2Lib::RectClip({left, top, right, bottom}, paths);
+  };
+  Paths64 remains;
+  for (int64_t x = bounds.left; x <= bounds.right; x += step) {
     cancel.poll();
-    const int64_t top = bounds.top - 1, bottom = bounds.bottom + 1;
-    Paths64 piece = Clipper2Lib::RectClip({left - reach, top, left + step + reach, bottom}, outers);
-    if (piece.empty()) continue;
-    const Paths64 cut =
-        Clipper2Lib::RectClip({left - 3 * reach, top, left + step + 3 * reach, bottom}, holes);
-    piece.insert(piece.end(), cut.begin(), cut.end());
-    Paths64 grown = offsetPaths(piece, grow, Clipper2Lib::JoinType::Round);
-    std::move(grown.begin(), grown.end(), std::back_inserter(cover));
+    const Paths64 near = cut(region, x - regionReach, x + step + regionReach);
+    if (near.empty()) continue;
+    Paths64 part = cut(offsetPaths(near, -kRegionShrink, Clipper2Lib::JoinType::Round),
+                       x - kStripOverlap, x + step + kStripOverlap);
+    Paths64 piece = cut(outers, x - reach, x + step + reach);
+    if (!piece.empty() && !part.empty()) {
+      const Paths64 pieceHoles = cut(holes, x - 2 * reach, x + step + 2 * reach);
+      piece.insert(piece.end(), pieceHoles.begin(), pieceHoles.end());
+      part = difference(part, offsetPaths(piece, grow, Clipper2Lib::JoinType::Round),
+                        Clipper2Lib::FillRule::NonZero);
+    }
+    std::move(part.begin(), part.end(), std::back_inserter(remains));
   }
-  return cover;
+  return Clipper2Lib::Union(remains, Clipper2Lib::FillRule::NonZero);
 }
 
 }  // namespace
@@ -62,11 +79,7 @@ bool leftoverKeepsNothing(const Paths64& region, const Paths64& lap, double grow
                           const Cancellation& cancel) {
   const double r = shrink - kRegionShrink - kShrinkMargin;
   if (lap.empty() || grow <= 2.0 * kCoverMargin || r <= kShrinkMargin) return false;
-  // Strip covers overlap, so they are read with non-zero winding; the region, a
-  // Clipper2 result, reads the same either way.
-  const Paths64 leftover =
-      difference(offsetPaths(region, -kRegionShrink, Clipper2Lib::JoinType::Round),
-                 stripCover(lap, grow - kCoverMargin, cancel), Clipper2Lib::FillRule::NonZero);
+  const Paths64 leftover = leftoverOfCover(region, lap, grow - kCoverMargin, cancel);
   // A piece whose box is narrower than twice the rest of the shrink keeps nothing;
   // the others, with every hole, must shrink to nothing.
   Paths64 probe;

@@ -14,10 +14,10 @@
 //
 // The proof replaces the grow by a cover that lies surely inside the grown set: the
 // lap cut into narrow vertical strips, each grown a little less, with round joins.
-// Narrow strips keep the sweep short. What the cover leaves of the region holds the
-// true leftover, but for a seam along the region's border too thin to matter. When that
-// shrinks to nothing (round joins, a little less than `shrink` in all), so does the
-// true leftover.
+// Narrow strips keep each sweep short, and the work is done strip by strip. What the
+// cover leaves of the region, shrunk a little first, holds the true leftover shrunk as
+// much. When that shrinks to nothing (round joins, a little less than the rest of
+// `shrink`), so does the true leftover.
 namespace Planner {
 
 // True: the loop's leftover of `region` after `lap` shrinks to nothing.

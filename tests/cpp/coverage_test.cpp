@@ -268,9 +268,9 @@ TEST(OffsetRings, NarrowLeftoversShrinkToNothing) {
 
 // Whenever the strip-cover proof says a lap's leftover keeps nothing, the loop's own
 // grow, difference and shrink must give nothing. Wiggly outlines with holes, cut in
-// several strips; holes that a strip's edge cuts let the cover into them if they are
-// cut where the outer rings are. Some leftovers keep pieces, so a proof that always
-// agrees fails.
+// several strips: strips that do not overlap split pieces of the leftover, and a region
+// cut at the strip's own edges shrinks away from them. Some leftovers keep pieces, so
+// a proof that always agrees fails.
 TEST(OffsetRings, LeftoverProofNeverHidesAPiece) {
   std::mt19937 random(5);
   std::uniform_real_distribution<double> unit(0.0, 1.0);

@@ -25,9 +25,18 @@ constexpr double kRegionShrink = 64.0;
 // The shrinks here stay this much below the loop's in total: the loop's shrink rounds
 // its points and its miter joins cut deeper than round ones, never the other way.
 constexpr double kShrinkMargin = 8.0;
-// Strips at least this many grows wide, and no more of them than kMaxStrips.
+// Strips at least this many grows wide, no more of them than kMaxStrips, and on
+// average at least kStripPoints of the region's and the lap's points to each: every
+// strip reads all rings to cut them.
 constexpr int64_t kStripGrows = 4;
 constexpr int64_t kMaxStrips = 256;
+constexpr int64_t kStripPoints = 1000;
+
+// The proof is tried on laps of at least this many points whose reflex corners, one
+// grow apart, would stand this many deep along the rings on average: the grow's spikes
+// then pile up in its sweep. Smooth laps grow fast, faster than the proof runs.
+constexpr std::size_t kProofPoints = 10000;
+constexpr double kProofSpikeDepth = 2.0;
 
 // Strips overlap their neighbours by this much, so that what is left of the region
 // in two neighbouring strips joins up where a piece of the leftover crosses between.
@@ -49,7 +58,13 @@ Paths64 leftoverOfCover(const Paths64& region, const Paths64& lap, double grow,
   const auto reach = static_cast<int64_t>(std::ceil(grow)) + 1;
   const auto regionReach = static_cast<int64_t>(kRegionShrink + kCoverMargin) + kStripOverlap;
   const int64_t width = bounds.right - bounds.left;
-  const int64_t step = std::max(kStripGrows * reach, width / kMaxStrips + 1);
+  std::size_t points = 0;
+  for (const Paths64* paths : {&region, &lap}) {
+    for (const Path64& path : *paths) points += path.size();
+  }
+  const auto strips =
+      std::clamp<int64_t>(static_cast<int64_t>(points) / kStripPoints, 1, kMaxStrips);
+  const int64_t step = std::max(kStripGrows * reach, width / strips + 1);
   const int64_t top = bounds.top - 1, bottom = bounds.bottom + 1;
   const auto cut = [&](const Paths64& paths, int64_t left, int64_t right) {
     return Clipper2Lib::RectClip({left, top, right, bottom}, paths);
@@ -74,6 +89,28 @@ Paths64 leftoverOfCover(const Paths64& region, const Paths64& lap, double grow,
 }
 
 }  // namespace
+
+bool leftoverProofPays(const Paths64& lap, double grow) {
+  std::size_t points = 0, reflex = 0;
+  double length = 0;
+  for (const Path64& path : lap) {
+    const std::size_t n = path.size();
+    points += n;
+    if (n < 3) continue;
+    const bool positive = Clipper2Lib::Area(path) > 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const Clipper2Lib::Point64& a = path[(i + n - 1) % n];
+      const Clipper2Lib::Point64& b = path[i];
+      const Clipper2Lib::Point64& c = path[(i + 1) % n];
+      const double turn = Clipper2Lib::CrossProduct(a, b, c);
+      reflex += positive ? turn < 0 : turn > 0;
+      const auto dx = static_cast<double>(c.x - b.x), dy = static_cast<double>(c.y - b.y);
+      length += std::sqrt(dx * dx + dy * dy);
+    }
+  }
+  return points >= kProofPoints && length > 0 &&
+         static_cast<double>(reflex) * grow / length >= kProofSpikeDepth;
+}
 
 bool leftoverKeepsNothing(const Paths64& region, const Paths64& lap, double grow, double shrink,
                           const Cancellation& cancel) {

@@ -20,6 +20,11 @@
 // `shrink`), so does the true leftover.
 namespace Planner {
 
+// Whether the proof most likely costs less than the grow: a large lap with many reflex
+// corners close together for the grow's length, like a long border wiggling in and
+// out. The answer changes only the time taken, never the result.
+bool leftoverProofPays(const Clipper2Lib::Paths64& lap, double grow);
+
 // True: the loop's leftover of `region` after `lap` shrinks to nothing.
 // False decides nothing. Distances are in integer units; `lap` and `region` are
 // Clipper2 results (outer rings positive, holes negative).

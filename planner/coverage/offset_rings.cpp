@@ -17,15 +17,6 @@ using Clipper2Lib::Paths64;
 constexpr double kLeftoverShrink = 0.85;
 // Integer units of Clipper2's rounding that a shrunk ring may gain over the exact one.
 constexpr double kShrinkRoundingUnits = 4.0;
-// Laps with at least this many points prove their leftover empty before growing them:
-// the proof costs a fraction of the grow on long borders, but more than it on small sites.
-constexpr std::size_t kBoundedLapPoints = 20000;
-
-std::size_t pointCount(const Paths64& paths) {
-  std::size_t n = 0;
-  for (const Path64& path : paths) n += path.size();
-  return n;
-}
 
 // Every point a shrink by d keeps lies at least d inside its ring group, so a group
 // whose outer ring is narrower than 2d in x or y keeps nothing: alone, its offset has
@@ -74,7 +65,8 @@ class DropTest {
 };
 
 void offsetAreaLaps(const DropTest& drop, const Environment& area, double spacing, int32_t laps,
-                    double firstDistance, OffsetLaps& out, const Cancellation& cancel);
+                    double firstDistance, OffsetLaps& out, const Cancellation& cancel,
+                    bool proveLeftovers = true);
 
 }  // namespace
 
@@ -92,11 +84,12 @@ std::vector<Polygon> OffsetLaps::firstLaps(int32_t laps) const {
 }
 
 OffsetLaps computeOffsetLaps(const Environment& site, double spacing, int32_t laps,
-                             double firstDistance, const Cancellation& cancel) {
+                             double firstDistance, const Cancellation& cancel,
+                             bool proveLeftovers) {
   OffsetLaps result;
   const DropTest drop(site);
   if (site.getMowAreas().empty()) {
-    offsetAreaLaps(drop, site, spacing, laps, firstDistance, result, cancel);
+    offsetAreaLaps(drop, site, spacing, laps, firstDistance, result, cancel, proveLeftovers);
     return result;
   }
   for (const Polygon& mowArea : site.getMowAreas()) {
@@ -109,7 +102,7 @@ OffsetLaps computeOffsetLaps(const Environment& site, double spacing, int32_t la
         area.addObstacle(obstacle);
       }
     }
-    offsetAreaLaps(drop, area, spacing, laps, firstDistance, result, cancel);
+    offsetAreaLaps(drop, area, spacing, laps, firstDistance, result, cancel, proveLeftovers);
   }
   return result;
 }
@@ -126,7 +119,8 @@ namespace {
 
 // The lap loop for one area, appending to `out` (entries counted per area).
 void offsetAreaLaps(const DropTest& drop, const Environment& area, double spacing, int32_t laps,
-                    double firstDistance, OffsetLaps& out, const Cancellation& cancel) {
+                    double firstDistance, OffsetLaps& out, const Cancellation& cancel,
+                    bool proveLeftovers) {
   std::vector<Polygon>& result = out.rings;
   const std::size_t areaStart = result.size();
   Paths64 paths;
@@ -161,7 +155,7 @@ void offsetAreaLaps(const DropTest& drop, const Environment& area, double spacin
       const double shrink = spacing * kLeftoverShrink * kClipperScale;
       if (solution.empty()) {
         leftover = paths;
-      } else if (pointCount(solution) < kBoundedLapPoints ||
+      } else if (!proveLeftovers || !leftoverProofPays(solution, grow) ||
                  !leftoverKeepsNothing(paths, solution, grow, shrink, cancel)) {
         const Paths64 grown = grow == 0.0 ? solution : offsetPaths(solution, grow);
         leftover = difference(paths, grown);

@@ -33,8 +33,11 @@ struct OffsetLaps {
   // The entries of the laps below `laps` (all when laps <= 0), in order.
   std::vector<Polygon> firstLaps(int32_t laps) const;
 };
+// proveLeftovers = false always grows each lap to find its leftover, never proving
+// it empty more cheaply (the rings are the same; tests compare the two).
 OffsetLaps computeOffsetLaps(const Environment& site, double spacing, int32_t laps,
-                             double firstDistance, const Cancellation& cancel = Cancellation());
+                             double firstDistance, const Cancellation& cancel = Cancellation(),
+                             bool proveLeftovers = true);
 
 // The lap loop for one area. `site` supplies the obstacles of the drop test: an
 // entry whose first point lies strictly inside one of them is dropped.

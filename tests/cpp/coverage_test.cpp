@@ -304,3 +304,36 @@ TEST(OffsetRings, LeftoverProofNeverHidesAPiece) {
   EXPECT_GT(proved, 150);
   EXPECT_GT(kept, 8);
 }
+
+// A border wiggling a metre in and out every 7.3 m, 24,000 points, and an obstacle with
+// a slot no 2 m lap enters: the loop proves the leftover of its laps empty instead of
+// growing them, and must give the rings of the plain loop.
+TEST(OffsetRings, ProvenLeftoversKeepTheRings) {
+  std::vector<Point> border;
+  const int n = 24000;
+  for (int i = 0; i < n; ++i) {
+    const double s = 1080.0 * i / n, w = std::sin(2 * M_PI * s / 7.3);
+    border.push_back(s < 300   ? Point{s, w}
+                     : s < 540 ? Point{300 + w, s - 300}
+                     : s < 840 ? Point{840 - s, 240 + w}
+                               : Point{w, 1080 - s});
+  }
+  Environment site{Polygon(border)};
+  site.addObstacle(Polygon({{100, 100},
+                            {112, 100},
+                            {112, 112},
+                            {107.85, 112},
+                            {107.85, 103},
+                            {104.15, 103},
+                            {104.15, 112},
+                            {100, 112}}));
+  const Clipper2Lib::Paths64 lap = offsetPaths(offsetPaths({toPath64(border)}, -1), -2000);
+  ASSERT_TRUE(leftoverProofPays(lap, 2000));
+  const OffsetLaps proven = computeOffsetLaps(site, 2.0, 3, 0.001);
+  const OffsetLaps grown = computeOffsetLaps(site, 2.0, 3, 0.001, Cancellation(), false);
+  EXPECT_EQ(proven.lap, grown.lap);
+  ASSERT_EQ(proven.rings.size(), grown.rings.size());
+  for (std::size_t i = 0; i < grown.rings.size(); ++i) {
+    expectPoints(proven.rings[i].getPoints(), grown.rings[i].getPoints());
+  }
+}

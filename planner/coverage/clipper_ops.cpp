@@ -3,6 +3,8 @@
 #include <clipper2/clipper.engine.h>
 #include <clipper2/clipper.offset.h>
 
+#include <algorithm>
+
 namespace Planner {
 
 using Clipper2Lib::Paths64;
@@ -28,6 +30,19 @@ bool narrowerThan(const Clipper2Lib::Path64& path, double width) {
   const Clipper2Lib::Rect64 box = Clipper2Lib::GetBounds(path);
   return static_cast<double>(box.right - box.left) < width ||
          static_cast<double>(box.bottom - box.top) < width;
+}
+
+Paths64 withoutNarrowOuters(const Paths64& paths, double width) {
+  Paths64 kept;
+  for (const Clipper2Lib::Path64& path : paths) {
+    if (!(Clipper2Lib::Area(path) > 0.0 && narrowerThan(path, width))) kept.push_back(path);
+  }
+  return kept;
+}
+
+bool anyOuter(const Paths64& paths) {
+  return std::any_of(paths.begin(), paths.end(),
+                     [](const Clipper2Lib::Path64& p) { return Clipper2Lib::Area(p) > 0.0; });
 }
 
 }  // namespace Planner

@@ -18,4 +18,11 @@ Clipper2Lib::Paths64 difference(const Clipper2Lib::Paths64& subject,
 // The path's box is narrower than `width` in x or in y.
 bool narrowerThan(const Clipper2Lib::Path64& path, double width);
 
+// `paths` without the outer rings (positive area) narrower than `width`: a group whose
+// outer ring is that narrow keeps nothing when shrunk by half the width. Order is kept.
+Clipper2Lib::Paths64 withoutNarrowOuters(const Clipper2Lib::Paths64& paths, double width);
+
+// Some path has positive area.
+bool anyOuter(const Clipper2Lib::Paths64& paths);
+
 }  // namespace Planner

@@ -119,15 +119,8 @@ bool leftoverKeepsNothing(const Paths64& region, const Paths64& lap, double grow
   const Paths64 leftover = leftoverOfCover(region, lap, grow - kCoverMargin, cancel);
   // A piece whose box is narrower than twice the rest of the shrink keeps nothing;
   // the others, with every hole, must shrink to nothing.
-  Paths64 probe;
-  bool anyOuter = false;
-  for (const Path64& path : leftover) {
-    const bool outer = Clipper2Lib::Area(path) > 0.0;
-    if (outer && narrowerThan(path, 2.0 * r)) continue;
-    anyOuter = anyOuter || outer;
-    probe.push_back(path);
-  }
-  return !anyOuter || offsetPaths(probe, -r, Clipper2Lib::JoinType::Round).empty();
+  const Paths64 probe = withoutNarrowOuters(leftover, 2.0 * r);
+  return !anyOuter(probe) || offsetPaths(probe, -r, Clipper2Lib::JoinType::Round).empty();
 }
 
 }  // namespace Planner

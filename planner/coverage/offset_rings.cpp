@@ -23,20 +23,9 @@ constexpr double kShrinkRoundingUnits = 4.0;
 // no area of positive winding, and beside others it can only lower theirs. So when the
 // wider outer rings with all holes shrink to nothing, so does the whole set.
 bool mayKeepSomething(const Paths64& paths, double shrink) {
-  const double width = 2.0 * shrink - kShrinkRoundingUnits;
-  Paths64 probe;
-  bool narrowSkipped = false;
-  for (const Path64& path : paths) {
-    if (Clipper2Lib::Area(path) > 0.0 && narrowerThan(path, width)) {
-      narrowSkipped = true;
-    } else {
-      probe.push_back(path);
-    }
-  }
-  if (!narrowSkipped) return true;
-  const bool anyOuter = std::any_of(probe.begin(), probe.end(),
-                                    [](const Path64& p) { return Clipper2Lib::Area(p) > 0.0; });
-  return anyOuter && !offsetPaths(probe, -shrink).empty();
+  const Paths64 probe = withoutNarrowOuters(paths, 2.0 * shrink - kShrinkRoundingUnits);
+  if (probe.size() == paths.size()) return true;
+  return anyOuter(probe) && !offsetPaths(probe, -shrink).empty();
 }
 
 // Clipper2 grows instead of shrinks a group without any area, so such rings must

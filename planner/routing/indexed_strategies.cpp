@@ -18,6 +18,7 @@ class IndexedSearchLists : public SearchLists {
     const auto seq = static_cast<uint32_t>(entries_.size());
     entries_.push_back({entry, 0, true});
     openNear_.insert(entry.node.point, seq);
+    if (entry.graphIndex >= 0) byGraph(entry.graphIndex).open = seq;
     push(seq);
   }
 
@@ -36,14 +37,20 @@ class IndexedSearchLists : public SearchLists {
     return e.opened;
   }
 
-  bool improveNear(const Point& p, double g, double h, int32_t parent) override {
+  bool improveNear(const Point& p, double g, double h, int32_t parent, int64_t sole) override {
     int64_t first = -1;
-    openNear_.forEachNear(p, [&](uint32_t seq) {
-      if (distance(entries_[seq].opened.node.point, p) < kSamePoint &&
-          (first < 0 || seq < static_cast<uint32_t>(first))) {
-        first = seq;
-      }
-    });
+    if (sole >= 0) {
+      // Only the node's own entry can be near; a node is open at most once at a time.
+      const uint32_t seq = byGraph(sole).open;
+      if (seq != kNone && entries_[seq].open) first = seq;
+    } else {
+      openNear_.forEachNear(p, [&](uint32_t seq) {
+        if (distance(entries_[seq].opened.node.point, p) < kSamePoint &&
+            (first < 0 || seq < static_cast<uint32_t>(first))) {
+          first = seq;
+        }
+      });
+    }
     if (first < 0) return false;
     SearchNode& node = entries_[static_cast<std::size_t>(first)].opened.node;
     if (node.g > g) {
@@ -56,14 +63,16 @@ class IndexedSearchLists : public SearchLists {
     return true;
   }
 
-  int32_t close(const SearchNode& node) override {
+  int32_t close(const SearchNode& node, int64_t graphIndex) override {
     const auto index = static_cast<int32_t>(closed_.size());
     closed_.push_back(node);
     closedNear_.insert(node.point, static_cast<uint32_t>(index));
+    if (graphIndex >= 0) byGraph(graphIndex).closed = true;
     return index;
   }
 
-  bool closedNear(const Point& p) const override {
+  bool closedNear(const Point& p, int64_t sole) const override {
+    if (sole >= 0) return sole < static_cast<int64_t>(graph_.size()) && graph_[sole].closed;
     bool near = false;
     closedNear_.forEachNear(
         p, [&](uint32_t id) { near = near || distance(closed_[id].point, p) < kSamePoint; });
@@ -87,6 +96,18 @@ class IndexedSearchLists : public SearchLists {
     bool operator>(const Key& o) const { return std::tie(f, seq) > std::tie(o.f, o.seq); }
   };
 
+  static constexpr uint32_t kNone = UINT32_MAX;
+  // Per graph node: its open entry (valid while that entry is open) and whether it closed.
+  struct GraphNode {
+    uint32_t open = kNone;
+    bool closed = false;
+  };
+  GraphNode& byGraph(int64_t index) {
+    const auto i = static_cast<std::size_t>(index);
+    if (i >= graph_.size()) graph_.resize(i + 1);
+    return graph_[i];
+  }
+
   void push(uint32_t seq) {
     const Entry& e = entries_[seq];
     heap_.push({e.opened.node.g + e.opened.node.h, seq, e.version});
@@ -106,6 +127,7 @@ class IndexedSearchLists : public SearchLists {
   NearPoints openNear_;
   std::vector<SearchNode> closed_;
   NearPoints closedNear_;
+  std::vector<GraphNode> graph_;
 };
 
 }  // namespace

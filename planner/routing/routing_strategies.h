@@ -76,12 +76,18 @@ class SearchLists {
   virtual bool anyOpen() const = 0;
   // Removes and returns the open entry of least g + h, the earliest on equal cost.
   virtual Opened takeBest() = 0;
+  // `sole` below is p's graph index when p is that graph node and no other node of the
+  // search (graph node or start) lies within kSamePoint of it, so that only its own
+  // entries can be near p; -1 otherwise. Lists may answer by it, with the answer by p.
+  //
   // The earliest open entry within kSamePoint of p: improves it when g is strictly
   // smaller and returns true; false when there is none.
-  virtual bool improveNear(const Point& p, double g, double h, int32_t parent) = 0;
-  // Adds a node to the closed list and returns its index there.
-  virtual int32_t close(const SearchNode& node) = 0;
-  virtual bool closedNear(const Point& p) const = 0;
+  virtual bool improveNear(const Point& p, double g, double h, int32_t parent,
+                           int64_t sole = -1) = 0;
+  // Adds a node, taken from the open list with this graph index, to the closed list and
+  // returns its index there.
+  virtual int32_t close(const SearchNode& node, int64_t graphIndex = -1) = 0;
+  virtual bool closedNear(const Point& p, int64_t sole = -1) const = 0;
   virtual const std::vector<SearchNode>& closed() const = 0;
 };
 

@@ -79,7 +79,20 @@ std::vector<Point> smoothRoute(const std::vector<Point>& route, const Clearance&
 
 TransitRouter::TransitRouter(const Environment& environment, const Clearance& clearance,
                              std::function<std::unique_ptr<SearchLists>()> lists)
-    : clearance_(clearance), lists_(std::move(lists)), fixed_(fixedNodes(environment)) {}
+    : clearance_(clearance),
+      lists_(std::move(lists)),
+      fixed_(fixedNodes(environment)),
+      wireCount_(environment.getVirtualWire().getPoints().size()) {
+  // Corners keep clear of every earlier node; only wire points may crowd each other.
+  NearPoints near;
+  for (std::size_t k = 0; k < fixed_.size(); ++k) near.insert(fixed_[k].point, k);
+  soleFixed_.assign(fixed_.size(), 1);
+  for (std::size_t k = 0; k < fixed_.size(); ++k) {
+    near.forEachNear(fixed_[k].point, [&](uint32_t other) {
+      if (other != k && samePlace(fixed_[other].point, fixed_[k].point)) soleFixed_[k] = 0;
+    });
+  }
+}
 
 std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& goal,
                                             std::vector<LineString>& exploredEdges,
@@ -92,6 +105,15 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
 
   const std::unique_ptr<SearchLists> lists = lists_();
   lists->open({{position, 0.0, distance(position, goal), -1, false, 0}, -1});
+  // Which nodes no other node of this search crowds (see SearchLists).
+  sole_ = soleFixed_;
+  sole_.push_back(distance(position, goal) >= kSamePoint ? 1 : 0);
+  for (std::size_t k = 0; k < goalIndex; ++k) {
+    if (samePlace(fixed_[k].point, position) || samePlace(fixed_[k].point, goal)) {
+      sole_[k] = 0;
+      sole_[goalIndex] = 0;
+    }
+  }
 
   while (lists->anyOpen()) {
     const SearchLists::Opened best = lists->takeBest();
@@ -101,7 +123,7 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
     if (distance(current.point, goal) < kSamePoint) {
       return smoothRoute(reconstructRoute(current, lists->closed()), clearance_);
     }
-    const int32_t ci = lists->close(current);
+    const int32_t ci = lists->close(current, currentIndex);
     const bool fromFixed = currentIndex >= 0 && static_cast<std::size_t>(currentIndex) < goalIndex;
 
     // The clearance of every hop this expansion asks about, found in one batch; a fixed
@@ -111,36 +133,41 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
       known = &known_[static_cast<std::size_t>(currentIndex)];
       if (known->empty()) known->assign(goalIndex, -1);
     }
-    pending_.clear();
+    // What each node is to this expansion, so that the loop over the batch's answers
+    // below touches only the nodes it reports or relaxes.
     targets_.clear();
-    for (std::size_t k = 0; k <= goalIndex; ++k) {
-      const WireNode& n = node(k);
-      if (samePlace(n.point, current.point) ||
-          consecutiveWire(current.onWire, current.wireIndex, n) ||
-          (known && k < goalIndex && (*known)[k] >= 0)) {
-        continue;
+    status_.resize(goalIndex + 1);
+    const auto statusOf = [&](std::size_t k, const WireNode& n) {
+      // Nearly every node is far: told apart here without a call.
+      if (std::fabs(n.point.x - current.point.x) < kSamePoint &&
+          samePlace(n.point, current.point)) {
+        return kSamePlace;
       }
-      pending_.push_back(k);
+      if (consecutiveWire(current.onWire, current.wireIndex, n)) return kWireStep;
+      if (known && k < goalIndex && (*known)[k] >= 0) return (*known)[k] ? kKnownClear : kBlocked;
       targets_.push_back(n.point);
-    }
+      return kAsk;
+    };
+    for (std::size_t k = 0; k < goalIndex; ++k) status_[k] = statusOf(k, fixed_[k]);
+    status_[goalIndex] = statusOf(goalIndex, goalNode);
     clearance_.isClearFromEach(current.point, targets_, batch_);
     std::size_t next = 0;
 
     for (std::size_t k = 0; k <= goalIndex; ++k) {
-      const WireNode& n = node(k);
-      if (samePlace(n.point, current.point)) continue;
+      const uint8_t status = status_[k];
+      if (status == kSamePlace) continue;
       double multiplier = 1.0;
-      bool passable;
-      if (consecutiveWire(current.onWire, current.wireIndex, n)) {
+      bool passable = status == kKnownClear;
+      if (status == kWireStep) {
         multiplier = kWireMultiplier;
         passable = true;
-      } else if (next < pending_.size() && pending_[next] == k) {
+      } else if (status == kAsk) {
         passable = batch_[next++] != 0;
         if (known && k < goalIndex) (*known)[k] = passable ? 1 : 0;
-      } else {
-        passable = (*known)[k] == 1;
       }
-      if (n.onWire) logWireCheck(current.point, n.wireIndex, passable, multiplier);
+      if (k < wireCount_) logWireCheck(current.point, fixed_[k].wireIndex, passable, multiplier);
+      if (!passable) continue;
+      const WireNode& n = node(k);
       if (!passable) continue;
       exploredEdges.emplace_back(std::vector<Point>{current.point, n.point});
 
@@ -153,8 +180,9 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
         h *= kWireEstimateWeight;
         logWireUpdate(n.wireIndex, g, step, h, h + g);
       }
-      if (lists->closedNear(n.point)) continue;
-      if (lists->improveNear(n.point, g, h, ci)) continue;
+      const int64_t sole = sole_[k] ? static_cast<int64_t>(k) : -1;
+      if (lists->closedNear(n.point, sole)) continue;
+      if (lists->improveNear(n.point, g, h, ci, sole)) continue;
       lists->open({{n.point, g, h, ci, n.onWire, n.wireIndex}, static_cast<int64_t>(k)});
     }
   }

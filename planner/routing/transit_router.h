@@ -55,10 +55,17 @@ class TransitRouter {
   const Clearance& clearance_;
   std::function<std::unique_ptr<SearchLists>()> lists_;
   std::vector<WireNode> fixed_;
+  std::size_t wireCount_;  // the wire points come first among the fixed nodes
+  // Per fixed node, 1 when no other fixed node lies within kSamePoint; per search, the
+  // same over the search's nodes and start (the goal last).
+  std::vector<uint8_t> soleFixed_;
+  std::vector<uint8_t> sole_;
   // Per expanded fixed node, the clearance to every fixed node: -1 unknown, 0 blocked, 1 clear.
   std::unordered_map<std::size_t, std::vector<int8_t>> known_;
-  // Scratch space of one expansion: graph indices and points of the hops to test.
-  std::vector<std::size_t> pending_;
+  // Scratch space of one expansion: per node, what it is to the expansion, and the
+  // points of the hops to test.
+  enum Status : uint8_t { kSamePlace, kWireStep, kKnownClear, kBlocked, kAsk };
+  std::vector<uint8_t> status_;
   std::vector<Point> targets_;
   std::vector<uint8_t> batch_;
 };

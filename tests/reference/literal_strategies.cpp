@@ -77,7 +77,7 @@ class LinearLists : public SearchLists {
     open_.erase(open_.begin() + static_cast<std::ptrdiff_t>(best));
     return taken;
   }
-  bool improveNear(const Point& p, double g, double h, int32_t parent) override {
+  bool improveNear(const Point& p, double g, double h, int32_t parent, int64_t) override {
     for (Opened& entry : open_) {
       if (!within(entry.node.point, p)) continue;
       if (entry.node.g > g) {
@@ -89,11 +89,11 @@ class LinearLists : public SearchLists {
     }
     return false;
   }
-  int32_t close(const SearchNode& node) override {
+  int32_t close(const SearchNode& node, int64_t) override {
     closed_.push_back(node);
     return static_cast<int32_t>(closed_.size() - 1);
   }
-  bool closedNear(const Point& p) const override {
+  bool closedNear(const Point& p, int64_t) const override {
     return std::any_of(closed_.begin(), closed_.end(),
                        [&](const SearchNode& n) { return within(n.point, p); });
   }

@@ -105,8 +105,6 @@ void SegmentClearance::isClearFromEach(const Point& from, const std::vector<Poin
                                        std::vector<uint8_t>& clear) const {
   // So few hops are cheaper to test one by one than to sort the edges for.
   constexpr std::size_t kFewHops = 64;
-  // Shorter hops are left to the full test: their pieces may all be too short to test.
-  constexpr double kShortHop = 4 * kShortestHop;
   if (to.size() < kFewHops) {
     Clearance::isClearFromEach(from, to, clear);
     return;
@@ -120,15 +118,8 @@ void SegmentClearance::isClearFromEach(const Point& from, const std::vector<Poin
   arcPlace_.assign(fan_->arcCount(), -1);
   clear.resize(to.size());
   for (std::size_t i = 0; i < to.size(); ++i) {
-    const std::optional<ShortenedHop> hop = shortenHop(from, to[i]);
-    if (!hop) {
-      clear[i] = 1;
-      continue;
-    }
-    VisibilityFan::Hop verdict = VisibilityFan::Hop::kUnsure;
-    if (hop->length >= kShortHop && fan_->holds(to[i])) {
-      verdict = fan_->classify(to[i], *hop);
-    }
+    const VisibilityFan::Hop verdict =
+        fan_->holds(to[i]) ? fan_->classify(to[i]) : VisibilityFan::Hop::kUnsure;
     if (verdict == VisibilityFan::Hop::kBlocked) {
       clear[i] = 0;
     } else if (verdict == VisibilityFan::Hop::kUnsure) {
@@ -136,8 +127,9 @@ void SegmentClearance::isClearFromEach(const Point& from, const std::vector<Poin
     } else {
       // Far from every edge, the whole shortened hop, and every piece and midpoint the
       // full test would look at, lies where its start does.
-      int8_t& place = arcPlace_[fan_->arcOf(hop->a)];
-      if (place < 0) place = inclusiveInPerimeter(hop->a) && !strictlyInObstacle(hop->a) ? 1 : 0;
+      const Point start = shortenHop(from, to[i])->a;
+      int8_t& place = arcPlace_[fan_->arcOf(start)];
+      if (place < 0) place = inclusiveInPerimeter(start) && !strictlyInObstacle(start) ? 1 : 0;
       clear[i] = static_cast<uint8_t>(place);
     }
   }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "planner/geometry/edge_index.h"
@@ -25,15 +27,18 @@ class VisibilityFan {
 
   // Whether the fan may be asked about this centre or target: points far beyond the
   // site round too coarsely for its margins.
-  bool holds(const Point& p) const;
+  bool holds(const Point& p) const { return std::fabs(p.x) <= reach_ && std::fabs(p.y) <= reach_; }
 
   // Sorts the edges around a new centre.
   void build(const Point& centre);
 
-  // How the hop from the centre to `to`, shortened to `hop`, meets the edges. Asked
-  // first: the nearest edge spanning the hop's bin, then the edge that blocked the
-  // previous hop (hops in graph order mostly run to neighbouring corners, behind it).
-  Hop classify(const Point& to, const ShortenedHop& hop);
+  // How the hop from the centre to `to`, shortened as the clearance test does, meets
+  // the edges; hops shorter than 4 kShortestHop are unsure. Asked first: the nearest
+  // edge spanning the hop's bin (the bin's wall), then the edge that blocked the previous
+  // hop and its neighbours in the edge list (hops in graph order mostly run to
+  // neighbouring corners, behind it). Edges wholly behind a bin's wall are not binned
+  // there, so a hop reaching past the wall is blocked or unsure, never far.
+  Hop classify(const Point& to);
 
   // Hops whose shortened part is far from every edge and starts in the same arc of the
   // circle of radius kShortestHop around the centre start in the same region.
@@ -43,14 +48,28 @@ class VisibilityFan {
  private:
   struct Entry {
     uint32_t edge;
-    double nearest;  // squared distance from the centre to the edge, or less
+    float nearest;  // squared distance from the centre to the edge, or less
   };
-  struct Pending {
-    uint32_t bin;
-    uint32_t spans;  // the edge crosses every direction of the bin
-    Entry entry;
+  struct Span {
+    uint32_t edge;
+    int16_t first, last;          // the bins of its directions, with its margin
+    int16_t spanFirst, spanLast;  // the bins of its ends
+    float nearest;
   };
-  std::size_t binOf(double angle) const;
+  // A run of consecutive edges: their box, widest angular margin, and the radius within
+  // which one of them may cut the circle of hop starts (squared); binnable when no edge
+  // of it is asked about every hop.
+  struct Chunk {
+    uint32_t first;
+    double x0, y0, x1, y1;
+    double angularMargin;
+    double nearRadius;
+    bool binnable;
+  };
+  // Whether every bin the run's box may reach has a wall nearer than the box.
+  bool hiddenBehindWalls(const Chunk& chunk, double distance) const;
+  void addArcs(const RingEdge& e);
+  bool wallStandsBetween(uint32_t wall, const Point& to) const;
 
   const std::vector<RingEdge>& edges_;
   double reach_ = 0;
@@ -58,22 +77,40 @@ class VisibilityFan {
   // position says, and the angle that distance spans at kShortestHop from the centre.
   std::vector<double> margin_;
   std::vector<double> angularMargin_;
+  std::vector<double> length_;
+  // The edges' corners: their starts in edge order, then any end that starts no edge;
+  // per edge, the corner it ends at.
+  std::vector<Point> looseEnds_;
+  std::vector<uint32_t> endCorner_;
+  std::vector<Chunk> chunks_;
+  // Per corner, around the current centre: its angle and squared distance.
+  std::vector<double> cornerAngle_, cornerDistance_;
   Point centre_{0, 0};
-  // Bins of entries, CSR: first the edges spanning the bin (what blocks most hops), then
-  // the others.
+  // Bins of entries, CSR with room to spare: first the edges spanning the bin (what
+  // blocks most hops) in [binStart_, fill_), then the others in [binSplit_, partialFill_).
   std::vector<uint32_t> binStart_;
-  std::vector<uint32_t> binSplit_;  // where each bin's second part starts
+  std::vector<uint32_t> binSplit_;
+  std::vector<uint32_t> fill_, partialFill_;
   std::vector<Entry> binned_;
   // Per bin, the spanning edge whose far end is nearest the centre, and the squared
   // distance of that end: every longer hop in the bin most likely crosses it.
   std::vector<uint32_t> wall_;
   std::vector<double> wallFar_;
-  std::vector<uint32_t> close_;        // edges too close to the centre to bin: asked every time
+  // Edges too close to the centre to bin: those ending at the centre (with a margin far
+  // below the angle of a bin at kShortestHop), with the bin of their other end, asked
+  // about hops in or next to that bin; the others asked about every hop.
+  struct Touching {
+    uint32_t edge;
+    uint32_t bin;
+  };
+  std::vector<uint32_t> close_;
+  std::vector<Touching> touching_;
   std::vector<double> arcs_;           // angles where edges cross the circle, sorted
   uint32_t lastBlocker_ = UINT32_MAX;  // edge that blocked the last blocked hop
   // Scratch space of build().
-  std::vector<Pending> pending_;
-  std::vector<uint32_t> fill_, partialFill_;
+  std::vector<Span> spans_;
+  std::vector<std::pair<double, uint32_t>> chunkOrder_;  // squared distance, chunk
+  std::vector<uint32_t> candidates_;                     // of classify()
 };
 
 }  // namespace Planner

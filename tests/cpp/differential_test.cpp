@@ -182,6 +182,30 @@ TEST(Differential, LargeSites) {
   if (std::getenv("SWATHOR_SLOW_TESTS") != nullptr) expectSameRunAndLog(Bench::golf());
 }
 
+// Wire points within 0.001 of each other, and starts on a corner or a wire point: the
+// nodes the transit search must find by position, not by their place in the graph.
+TEST(Differential, CrowdedTransitNodes) {
+  SiteMaker maker(4711);
+  std::size_t searches = 0;
+  for (int trial = 0; trial < 60; ++trial) {
+    RandomSite site = maker.make();
+    LineString wire;
+    for (const Point& p : site.environment.getVirtualWire().getPoints()) {
+      wire.addPoint(p);
+      wire.addPoint({p.x + 0.0004, p.y - 0.0003});
+    }
+    site.environment.setVirtualWire(wire);
+    const std::vector<Point>& corners = site.environment.getPerimeter().getPoints();
+    const Point start = trial % 3 == 0 && !wire.getPoints().empty() ? wire.getPoints().front()
+                        : trial % 3 == 1 ? corners[trial % corners.size()]
+                                         : site.start;
+    searches +=
+        expectSameResult(site.environment, site.settings, start, "trial " + std::to_string(trial));
+    if (HasFatalFailure()) return;
+  }
+  EXPECT_GT(searches, 20u);
+}
+
 TEST(Differential, LogLinesMatch) {
   SiteMaker maker(99);
   for (int trial = 0; trial < 20; ++trial) {

@@ -168,7 +168,6 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
       if (k < wireCount_) logWireCheck(current.point, fixed_[k].wireIndex, passable, multiplier);
       if (!passable) continue;
       const WireNode& n = node(k);
-      if (!passable) continue;
       exploredEdges.emplace_back(std::vector<Point>{current.point, n.point});
 
       // Relaxation: the wire update line first, then closed, then the first open

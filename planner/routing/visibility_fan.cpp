@@ -155,6 +155,7 @@ VisibilityFan::VisibilityFan(const std::vector<RingEdge>& edges) : edges_(edges)
     chunk.nearRadius = square(kShortestHop * 1.01 + 2 * widestMargin);
     chunks_.push_back(chunk);
   }
+  wall_.assign(kBins, UINT32_MAX);
   cornerAngle_.resize(edges.size() + looseEnds_.size());
   cornerDistance_.resize(edges.size() + looseEnds_.size());
 }
@@ -183,7 +184,6 @@ void VisibilityFan::build(const Point& centre) {
   // Filled by index: push_back's capacity checks cost more than the rest of the loop.
   spans_.resize(edges_.size());
   std::size_t spanCount = 0;
-  wall_.assign(kBins, UINT32_MAX);
   wallFar_.assign(kBins, std::numeric_limits<double>::infinity());
   binStart_.assign(kBins + 1, 0);
   binSplit_.assign(kBins, 0);

@@ -93,7 +93,8 @@ class VisibilityFan {
   std::vector<uint32_t> fill_, partialFill_;
   std::vector<Entry> binned_;
   // Per bin, the spanning edge whose far end is nearest the centre, and the squared
-  // distance of that end: every longer hop in the bin most likely crosses it.
+  // distance of that end: every longer hop in the bin most likely crosses it. A wall is
+  // read only where its distance is finite, so only the distances are reset per centre.
   std::vector<uint32_t> wall_;
   std::vector<double> wallFar_;
   // Edges too close to the centre to bin: those ending at the centre (with a margin far

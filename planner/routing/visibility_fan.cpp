@@ -1,6 +1,7 @@
 #include "planner/routing/visibility_fan.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -115,21 +116,11 @@ VisibilityFan::VisibilityFan(const std::vector<RingEdge>& edges) : edges_(edges)
     angularMargin_.push_back(m < kShortestHop / 10 ? 1.2 * m / (kShortestHop - m) + 1e-12
                                                    : std::numbers::pi);
   }
-  // Each edge's end is mostly the next edge's start, or its ring's first one; the rare
-  // other ends are kept apart.
-  std::size_t ringStart = 0;
+  // Each edge's end is mostly the next edge's start: its direction from a centre is
+  // then found once.
+  endsAtNext_.reserve(edges.size());
   for (std::size_t i = 0; i < edges.size(); ++i) {
-    if (i > 0 && !samePosition(edges[i - 1].q, edges[i].p)) ringStart = i;
-    std::size_t end = 0;
-    if (i + 1 < edges.size() && samePosition(edges[i + 1].p, edges[i].q)) {
-      end = i + 1;
-    } else if (samePosition(edges[ringStart].p, edges[i].q)) {
-      end = ringStart;
-    } else {
-      end = edges.size() + looseEnds_.size();
-      looseEnds_.push_back(edges[i].q);
-    }
-    endCorner_.push_back(static_cast<uint32_t>(end));
+    endsAtNext_.push_back(i + 1 < edges.size() && samePosition(edges[i + 1].p, edges[i].q));
   }
   for (std::size_t first = 0; first < edges.size(); first += kChunk) {
     Chunk chunk{static_cast<uint32_t>(first),
@@ -156,8 +147,6 @@ VisibilityFan::VisibilityFan(const std::vector<RingEdge>& edges) : edges_(edges)
     chunks_.push_back(chunk);
   }
   wall_.assign(kBins, UINT32_MAX);
-  cornerAngle_.resize(edges.size() + looseEnds_.size());
-  cornerDistance_.resize(edges.size() + looseEnds_.size());
 }
 
 void VisibilityFan::addArcs(const RingEdge& e) {
@@ -188,13 +177,15 @@ void VisibilityFan::build(const Point& centre) {
   binStart_.assign(kBins + 1, 0);
   binSplit_.assign(kBins, 0);
   const auto angleOf = [&](const Point& p) { return pseudoAngle(p.x - centre.x, p.y - centre.y); };
+  // The directions and squared distances of the corners of the run being added: the
+  // runs left out need none.
+  std::array<double, kChunk + 1> cornerAngle{}, cornerDistance{};
+  uint32_t runFirst = 0;
   const auto locate = [&](std::size_t c, const Point& corner) {
     const double dx = corner.x - centre.x, dy = corner.y - centre.y;
-    cornerAngle_[c] = pseudoAngle(dx, dy);
-    cornerDistance_[c] = dx * dx + dy * dy;
+    cornerAngle[c] = pseudoAngle(dx, dy);
+    cornerDistance[c] = dx * dx + dy * dy;
   };
-  for (std::size_t i = 0; i < edges_.size(); ++i) locate(i, edges_[i].p);
-  for (std::size_t j = 0; j < looseEnds_.size(); ++j) locate(edges_.size() + j, looseEnds_[j]);
   const auto addEdge = [&](uint32_t i) {
     const RingEdge& e = edges_[i];
     // The distance to the edge's box is enough for the reach filter of the hops, which
@@ -216,9 +207,14 @@ void VisibilityFan::build(const Point& centre) {
       }
       return;
     }
-    const uint32_t end = endCorner_[i];
-    const double from = cornerAngle_[i];
-    double turn = cornerAngle_[end] - from;
+    // The run's corners are its edges' starts, and one slot for an end that is none.
+    std::size_t end = i + 1 - runFirst;
+    if (!endsAtNext_[i] || end == kChunk) {
+      end = kChunk;
+      locate(end, e.q);
+    }
+    const double from = cornerAngle[i - runFirst];
+    double turn = cornerAngle[end] - from;
     if (turn > kTurn / 2) turn -= kTurn;
     if (turn <= -kTurn / 2) turn += kTurn;
     const double lo = std::min(from, from + turn);
@@ -229,7 +225,7 @@ void VisibilityFan::build(const Point& centre) {
     // Bins strictly between those of the edge's ends lie wholly within its directions.
     const int64_t spanFirst = binFloor(lo);
     const int64_t spanLast = binFloor(hi);
-    const double far = std::max(cornerDistance_[i], cornerDistance_[end]);
+    const double far = std::max(cornerDistance[i - runFirst], cornerDistance[end]);
     // Room in the bins where no standing wall hides it (later walls may free some), and
     // the edge as the wall of the bins it spans nearer than their walls so far.
     const float stored = floatBelow(nearest);
@@ -270,6 +266,8 @@ void VisibilityFan::build(const Point& centre) {
     if (!hiddenBehindWalls(chunk, distance)) {
       const auto end =
           static_cast<uint32_t>(std::min<std::size_t>(chunk.first + kChunk, edges_.size()));
+      runFirst = chunk.first;
+      for (uint32_t i = chunk.first; i < end; ++i) locate(i - runFirst, edges_[i].p);
       for (uint32_t i = chunk.first; i < end; ++i) addEdge(i);
     }
   }
@@ -294,11 +292,8 @@ void VisibilityFan::build(const Point& centre) {
     }
   }
   // Room for the most candidates a hop can have: written by index in classify().
-  uint32_t fullest = 0;
-  for (std::size_t b = 0; b < kBins; ++b) {
-    fullest = std::max(fullest, fill_[b] - binStart_[b] + partialFill_[b] - binSplit_[b]);
-  }
-  candidates_.resize(fullest + close_.size() + touching_.size());
+  candidates_.resize(
+      std::max(candidates_.size(), binned_.size() + close_.size() + touching_.size()));
 }
 
 bool VisibilityFan::hiddenBehindWalls(const Chunk& chunk, double distance) const {
@@ -374,6 +369,21 @@ VisibilityFan::Hop VisibilityFan::classify(const Point& to) {
   const bool pastWall = wallFar_[bin] < reach;
   if (pastWall && crosses(wall_[bin])) return Hop::kBlocked;
 
+  // A crossing blocks the hop whichever edge it is, so these need no candidate list.
+  const auto blocks = [&](uint32_t edge) {
+    if (!crosses(edge)) return false;
+    lastBlocker_ = edge;
+    return true;
+  };
+  if (lastBlocker_ < edges_.size()) {
+    // Hops to neighbouring corners are mostly blocked by the same edge or the next one
+    // along its ring.
+    const uint32_t last = lastBlocker_;
+    if (crosses(last) || (last + 1 < edges_.size() && blocks(last + 1)) ||
+        (last > 0 && blocks(last - 1))) {
+      return Hop::kBlocked;
+    }
+  }
   // The edges that may block the hop or come near it. Binned edges have margins below
   // kShortestHop / 10: nothing farther than the reach can come near.
   std::size_t count = 0;
@@ -405,20 +415,6 @@ VisibilityFan::Hop VisibilityFan::classify(const Point& to) {
   if (count == 0) return pastWall ? Hop::kUnsure : Hop::kFarFromEdges;
   const auto candidates = std::span(candidates_).first(count);
 
-  const auto blocks = [&](uint32_t edge) {
-    if (!crosses(edge)) return false;
-    lastBlocker_ = edge;
-    return true;
-  };
-  if (lastBlocker_ < edges_.size()) {
-    // Hops to neighbouring corners are mostly blocked by the same edge or the next one
-    // along its ring.
-    const uint32_t last = lastBlocker_;
-    if (crosses(last) || (last + 1 < edges_.size() && blocks(last + 1)) ||
-        (last > 0 && blocks(last - 1))) {
-      return Hop::kBlocked;
-    }
-  }
   if (std::any_of(candidates.begin(), candidates.end(), blocks)) return Hop::kBlocked;
   if (pastWall) return Hop::kUnsure;
   const double length = distance(a, b);

@@ -78,13 +78,9 @@ class VisibilityFan {
   std::vector<double> margin_;
   std::vector<double> angularMargin_;
   std::vector<double> length_;
-  // The edges' corners: their starts in edge order, then any end that starts no edge;
-  // per edge, the corner it ends at.
-  std::vector<Point> looseEnds_;
-  std::vector<uint32_t> endCorner_;
+  // Per edge, whether it ends where the next edge starts.
+  std::vector<uint8_t> endsAtNext_;
   std::vector<Chunk> chunks_;
-  // Per corner, around the current centre: its angle and squared distance.
-  std::vector<double> cornerAngle_, cornerDistance_;
   Point centre_{0, 0};
   // Bins of entries, CSR with room to spare: first the edges spanning the bin (what
   // blocks most hops) in [binStart_, fill_), then the others in [binSplit_, partialFill_).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -254,16 +255,20 @@ void VisibilityFan::build(const Point& centre) {
   // Runs of edges nearest first, so that the walls stand before the runs behind them,
   // which are then left out whole: every bin of theirs would leave them out, and none of
   // their edges would be a nearer wall.
+  // Sorted by the float of the distance above the run's number: one integer compare.
   chunkOrder_.clear();
+  chunkDistance_.resize(chunks_.size());
   for (uint32_t c = 0; c < chunks_.size(); ++c) {
     const Chunk& chunk = chunks_[c];
-    chunkOrder_.push_back(
-        {squaredDistanceToBox(centre, chunk.x0, chunk.y0, chunk.x1, chunk.y1), c});
+    chunkDistance_[c] = squaredDistanceToBox(centre, chunk.x0, chunk.y0, chunk.x1, chunk.y1);
+    const auto key = std::bit_cast<uint32_t>(static_cast<float>(chunkDistance_[c]));
+    chunkOrder_.push_back(uint64_t{key} << 32 | c);
   }
   std::sort(chunkOrder_.begin(), chunkOrder_.end());
-  for (const auto& [distance, c] : chunkOrder_) {
+  for (const uint64_t order : chunkOrder_) {
+    const auto c = static_cast<uint32_t>(order);
     const Chunk& chunk = chunks_[c];
-    if (!hiddenBehindWalls(chunk, distance)) {
+    if (!hiddenBehindWalls(chunk, chunkDistance_[c])) {
       const auto end =
           static_cast<uint32_t>(std::min<std::size_t>(chunk.first + kChunk, edges_.size()));
       runFirst = chunk.first;
@@ -303,6 +308,8 @@ bool VisibilityFan::hiddenBehindWalls(const Chunk& chunk, double distance) const
   // turn apart since the box keeps clear of the centre.
   const double x[] = {chunk.x0, chunk.x1}, y[] = {chunk.y0, chunk.y1};
   const double reference = pseudoAngle(chunk.x0 - centre_.x, chunk.y0 - centre_.y);
+  // Most runs that show are told by the bin of one corner.
+  if (!(nearest > wallFar_[binOf(reference)])) return false;
   double lo = 0, hi = 0;
   for (const double cx : x) {
     for (const double cy : y) {

@@ -106,8 +106,9 @@ class VisibilityFan {
   uint32_t lastBlocker_ = UINT32_MAX;  // edge that blocked the last blocked hop
   // Scratch space of build().
   std::vector<Span> spans_;
-  std::vector<std::pair<double, uint32_t>> chunkOrder_;  // squared distance, chunk
-  std::vector<uint32_t> candidates_;                     // of classify()
+  std::vector<double> chunkDistance_;  // squared, from the centre to the run's box
+  std::vector<uint64_t> chunkOrder_;
+  std::vector<uint32_t> candidates_;  // of classify()
 };
 
 }  // namespace Planner

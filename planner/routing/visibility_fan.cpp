@@ -254,8 +254,8 @@ void VisibilityFan::build(const Point& centre) {
   };
   // Runs of edges nearest first, so that the walls stand before the runs behind them,
   // which are then left out whole: every bin of theirs would leave them out, and none of
-  // their edges would be a nearer wall.
-  // Sorted by the float of the distance above the run's number: one integer compare.
+  // their edges would be a nearer wall. A run's key is the float of its distance above
+  // its number: one integer compare.
   chunkOrder_.clear();
   chunkDistance_.resize(chunks_.size());
   for (uint32_t c = 0; c < chunks_.size(); ++c) {

@@ -280,7 +280,9 @@ void VisibilityFan::build(const Point& centre) {
   // stays out of the bins where it lies wholly behind the wall: a hop that may reach it
   // there reaches past the wall too, and is settled by the wall or left unsure.
   std::sort(arcs_.begin(), arcs_.end());
+  uint32_t fullest = 0;  // the most room a bin has
   for (std::size_t b = 0; b < kBins; ++b) {
+    fullest = std::max(fullest, binStart_[b + 1]);
     binStart_[b + 1] += binStart_[b];
     binSplit_[b] += binStart_[b];
   }
@@ -297,8 +299,7 @@ void VisibilityFan::build(const Point& centre) {
     }
   }
   // Room for the most candidates a hop can have: written by index in classify().
-  candidates_.resize(
-      std::max(candidates_.size(), binned_.size() + close_.size() + touching_.size()));
+  candidates_.resize(fullest + close_.size() + touching_.size());
 }
 
 bool VisibilityFan::hiddenBehindWalls(const Chunk& chunk, double distance) const {

@@ -117,9 +117,10 @@ void SegmentClearance::isClearFromEach(const Point& from, const std::vector<Poin
   fan_->build(from);
   arcPlace_.assign(fan_->arcCount(), -1);
   clear.resize(to.size());
+  Point start{0, 0};
   for (std::size_t i = 0; i < to.size(); ++i) {
     const VisibilityFan::Hop verdict =
-        fan_->holds(to[i]) ? fan_->classify(to[i]) : VisibilityFan::Hop::kUnsure;
+        fan_->holds(to[i]) ? fan_->classify(to[i], start) : VisibilityFan::Hop::kUnsure;
     if (verdict == VisibilityFan::Hop::kBlocked) {
       clear[i] = 0;
     } else if (verdict == VisibilityFan::Hop::kUnsure) {
@@ -127,7 +128,6 @@ void SegmentClearance::isClearFromEach(const Point& from, const std::vector<Poin
     } else {
       // Far from every edge, the whole shortened hop, and every piece and midpoint the
       // full test would look at, lies where its start does.
-      const Point start = shortenHop(from, to[i])->a;
       int8_t& place = arcPlace_[fan_->arcOf(start)];
       if (place < 0) place = inclusiveInPerimeter(start) && !strictlyInObstacle(start) ? 1 : 0;
       clear[i] = static_cast<uint8_t>(place);

@@ -355,7 +355,7 @@ bool VisibilityFan::wallStandsBetween(uint32_t wall, const Point& to) const {
   return ((pSide > apart && qSide < -apart) || (pSide < -apart && qSide > apart));
 }
 
-VisibilityFan::Hop VisibilityFan::classify(const Point& to) {
+VisibilityFan::Hop VisibilityFan::classify(const Point& to, Point& start) {
   const double dx = to.x - centre_.x, dy = to.y - centre_.y;
   const std::size_t bin = binOf(pseudoAngle(dx, dy));
   if (wallFar_[bin] < dx * dx + dy * dy && wallStandsBetween(wall_[bin], to)) {
@@ -420,6 +420,7 @@ VisibilityFan::Hop VisibilityFan::classify(const Point& to) {
     if (apart <= 1 || apart == kBins - 1) candidates_[count++] = t.edge;
   }
   // Edges behind the wall were left out of the bin.
+  start = a;
   if (count == 0) return pastWall ? Hop::kUnsure : Hop::kFarFromEdges;
   const auto candidates = std::span(candidates_).first(count);
 

@@ -37,8 +37,9 @@ class VisibilityFan {
   // edge spanning the hop's bin (the bin's wall), then the edge that blocked the previous
   // hop and its neighbours in the edge list (hops in graph order mostly run to
   // neighbouring corners, behind it). Edges wholly behind a bin's wall are not binned
-  // there, so a hop reaching past the wall is blocked or unsure, never far.
-  Hop classify(const Point& to);
+  // there, so a hop reaching past the wall is blocked or unsure, never far. A far hop's
+  // shortened start is left in `start`.
+  Hop classify(const Point& to, Point& start);
 
   // Hops whose shortened part is far from every edge and starts in the same arc of the
   // circle of radius kShortestHop around the centre start in the same region.

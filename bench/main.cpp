@@ -46,6 +46,8 @@ constexpr const char* kHelp =
     "           a wire, offset 0.3 (literal planner only when named: minutes)\n"
     "  solar    400 m x 300 m, 1500 piles of 1.2 m x 0.3 m in 30 rows, a wire, offset 0.5\n"
     "           (literal planner only when named)\n"
+    "  recorded, recorded-edge   a 1.9 ha park's border recorded by driving: 17,000 noisy\n"
+    "           vertices; recorded-edge plans without an inset (only when named)\n"
     "  dense-1600, huge-100k, start-in-obstacle   only when named\n\n"
     "--scaling      the estate at offsets 0.6, 0.3, 0.15, 0.075 and 0.0375\n"
     "--huge         100,000 vertices (99,600 perimeter, 100 obstacles)\n"
@@ -186,6 +188,8 @@ int main(int argc, char** argv) {
   auto named = [&](const char* name) {
     return std::find(names.begin(), names.end(), name) != names.end();
   };
+  if (named("recorded")) sites.push_back(Bench::recorded(true));
+  if (named("recorded-edge")) sites.push_back(Bench::recorded(false));
   if (named("dense-1600")) sites.push_back(Bench::dense(40));
   if (named("start-in-obstacle")) sites.push_back(Bench::startInObstacle());
   if (named("huge-100k")) {

@@ -1,6 +1,8 @@
 #include "bench/sites.h"
 
 #include <cmath>
+#include <cstdint>
+#include <random>
 
 namespace Planner::Bench {
 namespace {
@@ -159,6 +161,58 @@ Site longWire(int points) {
   site.environment.setVirtualWire(wire);
   site.name = "wire-" + std::to_string(points);
   return site;
+}
+
+namespace {
+
+// A border as a robot records it while driving: points every `step` along the ring,
+// each off by a normal error of `noise` in x and y (Box-Muller over a fixed-seed
+// Mersenne twister, so every machine draws the same points).
+Polygon recordedRing(const std::vector<Point>& drawn, double step, double noise) {
+  std::mt19937_64 rng(20261209);
+  auto uniform = [&] { return (static_cast<double>(rng() >> 11) + 0.5) * 0x1p-53; };
+  auto normal = [&] {
+    return std::sqrt(-2 * std::log(uniform())) * std::cos(2 * M_PI * uniform()) * noise;
+  };
+  std::vector<Point> points;
+  for (std::size_t i = 0; i < drawn.size(); ++i) {
+    const Point& a = drawn[i];
+    const Point& b = drawn[(i + 1) % drawn.size()];
+    const int k = std::max(1, static_cast<int>(std::hypot(b.x - a.x, b.y - a.y) / step));
+    for (int j = 0; j < k; ++j) {
+      const double t = static_cast<double>(j) / k;
+      const double nx = normal(), ny = normal();
+      points.push_back({a.x + (b.x - a.x) * t + nx, a.y + (b.y - a.y) * t + ny});
+    }
+  }
+  return Polygon(std::move(points));
+}
+
+}  // namespace
+
+Site recorded(bool inset) {
+  std::vector<Point> drawn;
+  for (int i = 0; i < 34; ++i) {
+    const double t = 2 * M_PI * i / 34;
+    const double r =
+        1 + 0.1 * std::sin(3 * t) + 0.07 * std::cos(5 * t + 1) + 0.12 * std::sin(9 * t);
+    drawn.push_back({95 * r * std::cos(t) + 95, 65 * r * std::sin(t) + 70});
+  }
+  Environment env(recordedRing(drawn, 0.036, 0.005));
+  const double a = 0.3, c = std::cos(a), s = std::sin(a);
+  std::vector<Point> shed;
+  for (auto [x, y] : {std::pair{-10.0, -7.0}, {10.0, -7.0}, {10.0, 7.0}, {-10.0, 7.0}}) {
+    shed.push_back({75 + c * x - s * y, 70 + s * x + c * y});
+  }
+  env.addObstacle(Polygon(std::move(shed)));
+  env.addObstacle(blob(125, 80, 8, 8, 14, 0, 1, 0));
+  env.addObstacle(blob(55, 40, 2.5, 2.5, 12, 0, 1, 0));
+  env.addObstacle(blob(140, 50, 2.5, 2.5, 12, 0, 1, 0));
+  env.addObstacle(square(100, 110, 2));
+  env.addObstacle(blob(45, 90, 5, 5, 10, 0, 1, 0));
+  PathSettings settings;
+  if (!inset) settings.distanceToBorder = 0.0;
+  return {inset ? "recorded" : "recorded-edge", std::move(env), settings, drawn[0]};
 }
 
 }  // namespace Planner::Bench

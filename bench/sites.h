@@ -38,6 +38,11 @@ Site golf(int outlineVertices = 5000, int bunkerVertices = 200);
 // a virtual wire between two rows, offset 0.5.
 Site solar();
 
+// recorded: a 1.9 ha park of 34 drawn vertices as a robot records its border, a point
+// every 3.6 cm with a normal error of 5 mm (about 17,000 vertices), six obstacles,
+// default settings; without `inset` ("recorded-edge") the lanes reach the noisy border.
+Site recorded(bool inset = true);
+
 // Adversarial sites: each must finish in bounded time or be refused up front.
 // dense: a 100 m square with k x k obstacles 0.5 m wide, 2 m apart; default settings.
 Site dense(int k);

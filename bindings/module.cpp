@@ -121,7 +121,9 @@ PYBIND11_MODULE(swathor, m) {
              const Cancellation cancel([] {
                if (PyErr_CheckSignals() != 0) throw py::error_already_set();
              });
-             return BoundResult(service.computeFullTask(environment, settings, start, cancel));
+             // Python never sees the explored links: they are not kept.
+             return BoundResult(service.computeFullTask(environment, settings, start, cancel,
+                                                        ExploredEdges::skip));
            })
       .def("getVersion", &PathService::getVersion);
 }

@@ -81,10 +81,11 @@ PathPlanner::PlanningResult PathService::computeFullTask(const Environment& envi
 PathPlanner::PlanningResult PathService::computeFullTask(const Environment& environment,
                                                          const PathSettings& settings,
                                                          const Point& start,
-                                                         const Cancellation& cancel) const {
+                                                         const Cancellation& cancel,
+                                                         ExploredEdges explored) const {
   const RoutePlanner planner = [&](const Environment& site, const std::vector<LineString>& slices,
                                    const Point& from) {
-    return PathPlanner::planRoute(site, slices, from, cancel);
+    return PathPlanner::planRoute(site, slices, from, cancel, indexedStrategies(), explored);
   };
   return computeFullTaskWith(environment, settings, start, planner, cancel);
 }

@@ -32,7 +32,8 @@ class PathService {
   // The same, polling `cancel` throughout; whatever it throws ends the call.
   PathPlanner::PlanningResult computeFullTask(const Environment& environment,
                                               const PathSettings& settings, const Point& start,
-                                              const Cancellation& cancel) const;
+                                              const Cancellation& cancel,
+                                              ExploredEdges explored = ExploredEdges::record) const;
 
  private:
   std::string version_;

@@ -52,7 +52,8 @@ PathPlanner::PlanningResult PathPlanner::planRoute(const Environment& environmen
 PathPlanner::PlanningResult PathPlanner::planRoute(const Environment& environment,
                                                    const std::vector<LineString>& slices,
                                                    const Point& start, const Cancellation& cancel,
-                                                   const RoutingStrategies& strategies) {
+                                                   const RoutingStrategies& strategies,
+                                                   ExploredEdges explored) {
   PlanningResult result;
   if (slices.empty()) return result;
   std::vector<bool> done(slices.size(), false);
@@ -81,8 +82,9 @@ PathPlanner::PlanningResult PathPlanner::planRoute(const Environment& environmen
         const std::vector<Point>& pts = slices[i].getPoints();
         const Point goal = alternative.reverse ? pts.back() : pts.front();
         result.transitLinks.emplace_back(std::vector<Point>{position, goal});
-        const std::vector<Point> route =
-            router.findRoute(position, goal, result.exploredEdges, cancel);
+        const std::vector<Point> route = router.findRoute(
+            position, goal, explored == ExploredEdges::record ? &result.exploredEdges : nullptr,
+            cancel);
         if (route.empty()) {
           finish(i);
           logSkip(alternative.sliceIndex);

@@ -17,6 +17,12 @@ namespace Planner {
 // already stands (within 0.001) skips the repeated entry point.
 void appendSliceToPath(LineString& path, const LineString& slice, const SliceChoice& choice);
 
+// Whether the transit searches keep every passable link they examine in the result's
+// exploredEdges. A dense border makes millions of them (a recorded 17,000-vertex park:
+// 12 million, about a gigabyte), so callers that never read them leave them out; the
+// route is the same either way.
+enum class ExploredEdges : bool { record, skip };
+
 class PathPlanner {
  public:
   using PlanningResult = Planner::PlanningResult;
@@ -31,7 +37,8 @@ class PathPlanner {
   static PlanningResult planRoute(const Environment& environment,
                                   const std::vector<LineString>& slices, const Point& start,
                                   const Cancellation& cancel,
-                                  const RoutingStrategies& strategies = indexedStrategies());
+                                  const RoutingStrategies& strategies = indexedStrategies(),
+                                  ExploredEdges explored = ExploredEdges::record);
 };
 
 }  // namespace Planner

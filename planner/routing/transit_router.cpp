@@ -95,7 +95,7 @@ TransitRouter::TransitRouter(const Environment& environment, const Clearance& cl
 }
 
 std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& goal,
-                                            std::vector<LineString>& exploredEdges,
+                                            std::vector<LineString>* exploredEdges,
                                             const Cancellation& cancel) {
   const std::size_t goalIndex = fixed_.size();
   const WireNode goalNode{goal, false, 0};
@@ -127,11 +127,17 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
     const bool fromFixed = currentIndex >= 0 && static_cast<std::size_t>(currentIndex) < goalIndex;
 
     // The clearance of every hop this expansion asks about, found in one batch; a fixed
-    // node remembers what it found for the next search.
+    // node remembers what it found for the next search, while the memory lasts.
     std::vector<int8_t>* known = nullptr;
     if (fromFixed) {
-      known = &known_[static_cast<std::size_t>(currentIndex)];
-      if (known->empty()) known->assign(goalIndex, -1);
+      const auto it = known_.find(static_cast<std::size_t>(currentIndex));
+      if (it != known_.end()) {
+        known = &it->second;
+      } else if (knownEntries_ + goalIndex <= kKnownBudget) {
+        knownEntries_ += goalIndex;
+        known = &known_[static_cast<std::size_t>(currentIndex)];
+        known->assign(goalIndex, -1);
+      }
     }
     // What each node is to this expansion, so that the loop over the batch's answers
     // below touches only the nodes it reports or relaxes.
@@ -168,7 +174,7 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
       if (k < wireCount_) logWireCheck(current.point, fixed_[k].wireIndex, passable, multiplier);
       if (!passable) continue;
       const WireNode& n = node(k);
-      exploredEdges.emplace_back(std::vector<Point>{current.point, n.point});
+      if (exploredEdges) exploredEdges->emplace_back(std::vector<Point>{current.point, n.point});
 
       // Relaxation: the wire update line first, then closed, then the first open
       // entry (in open-list order) within 0.001.
@@ -194,7 +200,7 @@ std::vector<Point> findTransitRoute(const Point& position, const Point& goal,
                                     const RoutingStrategies& strategies) {
   const std::unique_ptr<Clearance> clearance = strategies.clearance(environment);
   return TransitRouter(environment, *clearance, strategies.lists)
-      .findRoute(position, goal, exploredEdges);
+      .findRoute(position, goal, &exploredEdges);
 }
 
 }  // namespace Planner

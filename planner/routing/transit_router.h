@@ -46,9 +46,9 @@ class TransitRouter {
   // position; empty when the goal cannot be reached. Neighbours are examined in
   // graph order, the entry with the least g + h is expanded first (the earliest on
   // equal cost), and an open entry is improved only on a strictly smaller g. Every
-  // passable link examined is appended to exploredEdges.
+  // passable link examined is appended to exploredEdges, unless it is null.
   std::vector<Point> findRoute(const Point& position, const Point& goal,
-                               std::vector<LineString>& exploredEdges,
+                               std::vector<LineString>* exploredEdges,
                                const Cancellation& cancel = Cancellation());
 
  private:
@@ -60,8 +60,12 @@ class TransitRouter {
   // same over the search's nodes and start (the goal last).
   std::vector<uint8_t> soleFixed_;
   std::vector<uint8_t> sole_;
-  // Per expanded fixed node, the clearance to every fixed node: -1 unknown, 0 blocked, 1 clear.
+  // Per expanded fixed node, the clearance to every fixed node: -1 unknown, 0 blocked, 1
+  // clear. It only saves asking again, so it stops growing at kKnownBudget entries in all:
+  // on a dense border every node may be expanded, and n nodes would take n * n bytes.
+  static constexpr std::size_t kKnownBudget = std::size_t{64} << 20;
   std::unordered_map<std::size_t, std::vector<int8_t>> known_;
+  std::size_t knownEntries_ = 0;
   // Scratch space of one expansion: per node, what it is to the expansion, and the
   // points of the hops to test.
   enum Status : uint8_t { kSamePlace, kWireStep, kKnownClear, kBlocked, kAsk };

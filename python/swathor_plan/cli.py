@@ -17,6 +17,7 @@ from swathor_plan.errors import MissingExtra, SiteError, need
 from swathor_plan.measure import fit_laps, gaps, measure
 from swathor_plan.outputs import OutputError, Outputs, check_target
 from swathor_plan.planning import PATTERNS, plan_site
+from swathor_plan.simplify import DEFAULT_TOLERANCE
 from swathor_plan.site_file import FRAMES, load_site
 
 PROG = "swathor-plan"
@@ -61,6 +62,14 @@ def _number(text: str) -> float:
     return value
 
 
+def _tolerance(text: str) -> float:
+    value = _number(text)
+    if value < 0:
+        raise argparse.ArgumentTypeError(f"{text} is negative; give 0 (off) or a distance in "
+                                         "metres")
+    return value
+
+
 class _Parser(argparse.ArgumentParser):
     def error(self, message: str):  # one line and exit status 2, as for every bad input
         self.exit(EXIT_INPUT, f"{self.prog}: {message}\n")
@@ -82,6 +91,10 @@ def build_parser() -> argparse.ArgumentParser:
     p.add_argument("--frame", choices=FRAMES, default="auto",
                    help="what the coordinates are: from the file (auto, the default), WGS 84 "
                         "longitude/latitude (lonlat), or planar metres (local)")
+    p.add_argument("--simplify", type=_tolerance, default=DEFAULT_TOLERANCE, metavar="METRES",
+                   help="simplify every ring and wire within this distance before planning, "
+                        "keeping where rings meet; 0 keeps every vertex (default: "
+                        f"{DEFAULT_TOLERANCE:g}, about RTK accuracy)")
     p.add_argument("--pattern", type=_pattern, default=d.pattern, metavar="|".join(PATTERNS),
                    help="lines: parallel lanes; squares: lanes plus a second set at right "
                         f"angles; rings: concentric rings (default: {d.pattern})")
@@ -211,7 +224,7 @@ def run_site(path: Path, args) -> Outcome:
 
 def _run_site(path: Path, args, notes: list[str]) -> Outcome:
     outputs = {name: _output_path(getattr(args, name), path) for name in OUTPUT_OPTIONS}
-    site = load_site(path, args.frame)
+    site = load_site(path, args.frame, args.simplify)
     notes.extend(f"{path}: warning: {w}" for w in site.warnings)
     if outputs["mission"] and site.frame.geographic is False and \
             Path(outputs["mission"]).suffix.lower() in mission.GEOGRAPHIC_ONLY:
@@ -278,6 +291,8 @@ def summary(path: Path, site, plan, m, options: dict, args) -> str:
         f"({m.overlap_share * 100:.1f} %) mowed twice or more",
         f"time:      {plan.seconds * 1000:.1f} ms",
     ]
+    if site.simplified:
+        lines.insert(1, f"simplify:  {'; '.join(site.simplified)}")
     bands = gaps(options, bool(site.obstacles))
     if bands:
         laps, inset = fit_laps(options["distanceToBorder"], options["offset"])

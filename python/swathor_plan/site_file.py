@@ -21,6 +21,7 @@ from pathlib import Path
 from swathor_plan.errors import SiteError, need
 from swathor_plan.frame import (Coord, FrameError, GeoFrame, LocalFrame, check_lonlat,
                                 check_planar)
+from swathor_plan.simplify import DEFAULT_TOLERANCE, simplify_site
 
 Ring = list[Coord]
 
@@ -40,6 +41,8 @@ class Site:
     docking_wire: list[Coord] = field(default_factory=list)
     frame: object = field(default_factory=LocalFrame)
     warnings: list[str] = field(default_factory=list)
+    # What simplifying the rings and wires did, one line per kind of feature.
+    simplified: list[str] = field(default_factory=list)
 
 
 @dataclass
@@ -259,10 +262,17 @@ def _clip_mow_areas(site: Site) -> None:
     site.mow_areas = kept
 
 
-def load_site(path: Path, frame: str = "auto") -> Site:
-    """Reads a site file and projects it onto the planning plane, or raises SiteError."""
+def load_site(path: Path, frame: str = "auto", simplify: float = DEFAULT_TOLERANCE) -> Site:
+    """Reads a site file and projects it onto the planning plane, or raises SiteError.
+
+    Every ring and wire is then simplified within `simplify` metres, keeping the places where
+    rings meet (see simplify.py); 0 keeps every vertex as read.
+    """
     if frame not in FRAMES:
         raise SiteError(f"unknown frame {frame!r}; use one of {', '.join(FRAMES)}")
+    if not (simplify >= 0 and math.isfinite(simplify)):
+        raise SiteError(f"simplification tolerance {simplify!r}: give 0 or a positive number "
+                        "of metres")
     if not path.exists():
         raise SiteError("no such file")
     if path.is_dir():
@@ -290,6 +300,7 @@ def load_site(path: Path, frame: str = "auto") -> Site:
                 docking_wire=to.to_plane(raw.docking_wire),
                 frame=to, warnings=raw.warnings)
     _clip_mow_areas(site)
+    site.simplified = [s.describe(simplify) for s in simplify_site(site, simplify)]
     return site
 
 

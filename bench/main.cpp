@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -65,7 +66,26 @@ struct Measure {
   std::size_t slices = 0;
   std::size_t points = 0;
   double peakMb = 0;
+  std::uint64_t hash = 0;
 };
+
+// FNV-1a over the bits of every route point and slice point: equal routes, equal hashes.
+std::uint64_t routeHash(const PlanningResult& r) {
+  std::uint64_t h = 14695981039346656037ull;
+  auto add = [&](const std::vector<Point>& points) {
+    for (const Point& p : points) {
+      for (double v : {p.x, p.y}) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        for (int i = 0; i < 8; ++i) h = (h ^ ((bits >> (8 * i)) & 0xff)) * 1099511628211ull;
+      }
+    }
+    h = (h ^ 0x2a) * 1099511628211ull;  // ends a line, so [a][b c] and [a b][c] differ
+  };
+  add(r.path.getPoints());
+  for (const LineString& slice : r.slices) add(slice.getPoints());
+  return h;
+}
 
 // Runs the planner `runs` times in a child process, so the peak memory is this
 // site's alone. The child writes its figures back through a pipe.
@@ -84,6 +104,7 @@ Measure measure(const Bench::Site& site, RoutePlanner planner, int runs) {
       times.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
       m.slices = r.slices.size();
       m.points = r.path.getPoints().size();
+      m.hash = routeHash(r);
     }
     std::sort(times.begin(), times.end());
     m.medianMs = times[times.size() / 2];
@@ -103,8 +124,8 @@ Measure measure(const Bench::Site& site, RoutePlanner planner, int runs) {
 
 void report(const Bench::Site& site, int runs, bool literal) {
   const Measure fast = measure(site, RoutePlanner(modulePlanner), runs);
-  std::printf("%-16s %7zu %9zu %11.2f %9.1f", site.name.c_str(), fast.slices, fast.points,
-              fast.medianMs, fast.peakMb);
+  std::printf("%-16s %7zu %9zu %11.2f %9.1f  %016llx", site.name.c_str(), fast.slices, fast.points,
+              fast.medianMs, fast.peakMb, static_cast<unsigned long long>(fast.hash));
   if (literal) {
     const Measure slow = measure(site, &Literal::planRoute, std::max(1, runs / 3));
     std::printf(" %12.2f %9.1f %8.1fx", slow.medianMs, slow.peakMb,
@@ -206,7 +227,8 @@ int main(int argc, char** argv) {
     sites.push_back(std::move(s));
   }
 
-  std::printf("%-16s %7s %9s %11s %9s", "site", "slices", "points", "fast ms", "fast MB");
+  std::printf("%-16s %7s %9s %11s %9s  %-16s", "site", "slices", "points", "fast ms", "fast MB",
+              "route hash");
   if (literal) std::printf(" %12s %9s %9s", "literal ms", "lit. MB", "ratio");
   std::printf("\n");
   // The literal planner needs minutes on golf and solar: only when asked by name.

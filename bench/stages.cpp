@@ -8,6 +8,7 @@
 #include "planner/coverage/offset_rings.h"
 #include "planner/geometry/tolerances.h"
 #include "planner/pipeline/obstacle_clipping.h"
+#include "planner/pipeline/obstacle_merging.h"
 #include "planner/pipeline/path_service.h"
 
 namespace Planner::Bench {
@@ -72,9 +73,10 @@ StageTimes measureStages(const Site& site) {
   StageTimes times;
   const PathSettings& s = site.settings;
   Environment turned = site.environment;
-  turned.rotate(-s.angle);
 
   auto t0 = Clock::now();
+  mergeTouchingObstacles(turned, Cancellation());
+  turned.rotate(-s.angle);
   clipObstaclesToPerimeter(turned, Cancellation());
   std::vector<Environment> areas;
   if (s.distanceToBorder > 0) {

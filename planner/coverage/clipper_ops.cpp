@@ -17,13 +17,24 @@ Paths64 offsetPaths(const Paths64& paths, double delta, Clipper2Lib::JoinType jo
   return solution;
 }
 
-Paths64 difference(const Paths64& subject, const Paths64& clip, Clipper2Lib::FillRule fill) {
+namespace {
+Paths64 boolean(Clipper2Lib::ClipType type, const Paths64& subject, const Paths64& clip,
+                Clipper2Lib::FillRule fill) {
   Clipper2Lib::Clipper64 clipper;
   clipper.AddSubject(subject);
   clipper.AddClip(clip);
   Paths64 solution;
-  clipper.Execute(Clipper2Lib::ClipType::Difference, fill, solution);
+  clipper.Execute(type, fill, solution);
   return solution;
+}
+}  // namespace
+
+Paths64 difference(const Paths64& subject, const Paths64& clip, Clipper2Lib::FillRule fill) {
+  return boolean(Clipper2Lib::ClipType::Difference, subject, clip, fill);
+}
+
+Paths64 intersection(const Paths64& subject, const Paths64& clip, Clipper2Lib::FillRule fill) {
+  return boolean(Clipper2Lib::ClipType::Intersection, subject, clip, fill);
 }
 
 bool narrowerThan(const Clipper2Lib::Path64& path, double width) {

@@ -15,6 +15,11 @@ Clipper2Lib::Paths64 difference(const Clipper2Lib::Paths64& subject,
                                 const Clipper2Lib::Paths64& clip,
                                 Clipper2Lib::FillRule fill = Clipper2Lib::FillRule::EvenOdd);
 
+// The parts of `subject` inside `clip`, both read with `fill`.
+Clipper2Lib::Paths64 intersection(const Clipper2Lib::Paths64& subject,
+                                  const Clipper2Lib::Paths64& clip,
+                                  Clipper2Lib::FillRule fill = Clipper2Lib::FillRule::NonZero);
+
 // The path's box is narrower than `width` in x or in y.
 bool narrowerThan(const Clipper2Lib::Path64& path, double width);
 

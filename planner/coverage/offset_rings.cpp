@@ -32,6 +32,11 @@ bool mayKeepSomething(const Paths64& paths, double shrink) {
 // stay out of the offset inputs.
 bool offsettable(const Path64& path) { return path.size() >= 3 && Clipper2Lib::Area(path) != 0.0; }
 
+bool boxesMeet(const Path64& a, const Path64& b) {
+  const Clipper2Lib::Rect64 p = Clipper2Lib::GetBounds(a), q = Clipper2Lib::GetBounds(b);
+  return p.left <= q.right && q.left <= p.right && p.top <= q.bottom && q.top <= p.bottom;
+}
+
 // The drop test of the lap loop: strictly inside one of the site's obstacles, decided
 // exactly as pointInRingStrict decides it, looking only at obstacles whose box holds p.
 class DropTest {
@@ -85,10 +90,22 @@ OffsetLaps computeOffsetLaps(const Environment& site, double spacing, int32_t la
     Polygon outline = mowArea;
     outline.setOrientation(true);
     Environment area(outline);
+    const Path64 outlinePath = toPath64(area.getPerimeter().getPoints());
     for (const Polygon& obstacle : site.getObstacles()) {
-      if (ringInsideRing(obstacle.getPoints(), area.getPerimeter().getPoints()) ||
-          ringCrossesRing(obstacle.getPoints(), area.getPerimeter().getPoints())) {
+      const auto& ring = area.getPerimeter().getPoints();
+      if (ringInsideRing(obstacle.getPoints(), ring)) {
         area.addObstacle(obstacle);
+        continue;
+      }
+      // Any other obstacle that meets the area, across its outline or along it from
+      // inside, counts with its part inside. The whole of one reaching below the outline
+      // would be the lowest path of the offset group, and Clipper2 would take the group
+      // as reversed; one only touching the outline from inside would be left out, and
+      // the laps would run through it.
+      const Path64 hole = toPath64(obstacle.getPoints());
+      if (!offsettable(hole) || !boxesMeet(hole, outlinePath)) continue;
+      for (const Path64& part : intersection({hole}, {outlinePath})) {
+        if (Clipper2Lib::Area(part) > 0.0) area.addObstacle(Polygon(fromPath64(part)));
       }
     }
     offsetAreaLaps(drop, area, spacing, laps, firstDistance, result, cancel, proveLeftovers);

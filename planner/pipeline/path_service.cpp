@@ -12,9 +12,11 @@
 
 #include "planner/coverage/line_slicer.h"
 #include "planner/coverage/offset_rings.h"
+#include "planner/geometry/predicates.h"
 #include "planner/geometry/transforms.h"
 #include "planner/pipeline/input_checks.h"
 #include "planner/pipeline/obstacle_clipping.h"
+#include "planner/pipeline/obstacle_merging.h"
 #include "planner/pipeline/slice_budget.h"
 
 namespace Planner {
@@ -42,23 +44,54 @@ std::vector<Environment> prepareAreas(const Environment& site, const PathSetting
       computeOffsetRings(site, settings.distanceToBorder, 1, settings.distanceToBorder, cancel);
   const std::vector<Polygon> outers = selectRingsByOrientation(rings, false);
   const std::vector<Polygon> holes = selectRingsByOrientation(rings, true);
-  for (const Polygon& outer : outers) {
-    Environment area(outer);
-    for (const Polygon& hole : holes) area.addObstacle(hole);
-    areas.push_back(std::move(area));
+  for (const Polygon& outer : outers) areas.emplace_back(outer);
+  // Each hole belongs to the innermost outer ring around it, and only there: a pocket
+  // walled in by obstacles is an outer ring inside the ring around the walls, and given
+  // that ring as a hole it would keep no lane. The rings of one offset never cross, so
+  // one point of a hole tells where it lies.
+  std::vector<double> areaOf(outers.size());
+  for (std::size_t i = 0; i < outers.size(); ++i) {
+    areaOf[i] = std::fabs(outers[i].signedArea());
+  }
+  for (const Polygon& hole : holes) {
+    std::size_t owner = outers.size();
+    for (std::size_t i = 0; i < outers.size(); ++i) {
+      if (pointInRingInclusive(hole.getPoints().front(), outers[i].getPoints()) &&
+          (owner == outers.size() || areaOf[i] < areaOf[owner])) {
+        owner = i;
+      }
+    }
+    if (owner < outers.size()) {
+      areas[owner].addObstacle(hole);
+    } else {
+      for (Environment& area : areas) area.addObstacle(hole);  // lies in none: harmless anywhere
+    }
   }
   return areas;
+}
+
+// Lanes of the area. A lane shorter than the same-point tolerance is a sliver between
+// two rings that run a hair apart (a clipped obstacle's edge along the border it was
+// cut to, its corners on the 1/1000 grid): nothing to mow, but a place to drive to.
+std::vector<LineString> lanesOf(const Environment& area, double spacing,
+                                const Cancellation& cancel) {
+  std::vector<LineString> lanes = generateLineSlices(area, spacing, cancel);
+  std::erase_if(lanes, [](const LineString& lane) {
+    const std::vector<Point>& p = lane.getPoints();
+    return p.size() == 2 && distance(p[0], p[1]) < kSamePoint;
+  });
+  return lanes;
 }
 
 void appendAreaSlices(Environment& area, const PathSettings& settings,
                       std::vector<LineString>& slices, const Cancellation& cancel) {
   if (settings.pattern == "lines") {
-    std::vector<LineString> lanes = generateLineSlices(area, settings.offset, cancel);
+    std::vector<LineString> lanes = lanesOf(area, settings.offset, cancel);
     std::move(lanes.begin(), lanes.end(), std::back_inserter(slices));
   } else if (settings.pattern == "squares") {
-    std::vector<LineString> lanes = generateLineSlices(area, settings.offset, cancel);
+    std::vector<LineString> lanes = lanesOf(area, settings.offset, cancel);
     area.rotate(kHalfPi);
-    std::vector<LineString> cross = generateLineSlices(area, settings.offset, cancel);
+    std::vector<LineString> cross = lanesOf(area, settings.offset, cancel);
     area.rotate(-kHalfPi);
     for (LineString& lane : cross) rotatePoints(lane.getPoints(), -kHalfPi);
     std::move(lanes.begin(), lanes.end(), std::back_inserter(slices));
@@ -98,6 +131,8 @@ PathPlanner::PlanningResult computeFullTaskWith(const Environment& environment,
   const double a = settings.angle;
 
   Environment site = environment;
+  // Before turning, so that which obstacles meet does not depend on the lane angle.
+  mergeTouchingObstacles(site, cancel);
   site.rotate(-a);
   const Point workingStart = rotatePoint(start, -a);
   if (clipObstaclesToPerimeter(site, cancel)) return {};

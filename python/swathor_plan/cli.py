@@ -12,7 +12,7 @@ from pathlib import Path
 
 import swathor
 
-from swathor_plan import export, mission, webmap
+from swathor_plan import checks, export, mission, webmap
 from swathor_plan.errors import MissingExtra, SiteError, need
 from swathor_plan.measure import fit_laps, gaps, measure
 from swathor_plan.outputs import OutputError, Outputs, check_target
@@ -225,7 +225,8 @@ def run_site(path: Path, args) -> Outcome:
 def _run_site(path: Path, args, notes: list[str]) -> Outcome:
     outputs = {name: _output_path(getattr(args, name), path) for name in OUTPUT_OPTIONS}
     site = load_site(path, args.frame, args.simplify)
-    notes.extend(f"{path}: warning: {w}" for w in site.warnings)
+    notes.extend(f"{path}: warning: {w}" for w in
+                 site.warnings + checks.walled_in(site) + checks.wire_crossings(site))
     if outputs["mission"] and site.frame.geographic is False and \
             Path(outputs["mission"]).suffix.lower() in mission.GEOGRAPHIC_ONLY:
         raise Failure(f"{outputs['mission']}: this mission type needs a geographic site; the "

@@ -7,6 +7,7 @@
 
 #include "planner/coverage/offset_rings.h"
 #include "planner/geometry/predicates.h"
+#include "planner/pipeline/obstacle_merging.h"
 #include "planner/pipeline/path_service.h"
 #include "test_support.h"
 
@@ -328,4 +329,42 @@ TEST(Regression, SquaresCrossLanesLieOnTheSite) {
     vertical += p.size() == 2 && std::fabs(p[0].x - p[1].x) < 1e-9;
   }
   EXPECT_GT(vertical, 10u);
+}
+
+// A wall drawn in pieces was passed between: a hop along the shared edge lies inside
+// neither piece. Pieces that meet become one obstacle; the others stay as given.
+TEST(Regression, TouchingObstaclesAreMergedAndOthersKept) {
+  const Polygon far = rect(60, 60, 61, 61);
+  struct Case {
+    const char* what;
+    std::vector<Polygon> obstacles;
+    std::size_t after;  // obstacles left
+    Point inside;       // strictly inside the merged obstacle: where the pieces met
+  } cases[] = {
+      {"apart", {rect(10, 10, 12, 12), rect(13, 10, 15, 12)}, 2, {0, 0}},
+      {"sharing an edge", {rect(10, 10, 20, 14), rect(20, 10, 30, 14)}, 1, {20, 12}},
+      {"overlapping", {rect(10, 10, 21, 14), rect(19, 12, 30, 16)}, 1, {20, 13}},
+      {"a corner on the other's edge", {rect(10, 10, 12, 20), rect(12, 15.3, 14, 17)}, 1, {12, 16}},
+      // The pocket cannot be reached without crossing the walls: it goes with them.
+      {"walls around a pocket",
+       {rect(18, 18, 42, 20), rect(40, 20, 42, 42), rect(18, 40, 40, 42), rect(18, 20, 20, 40)},
+       1,
+       {30, 30}},
+  };
+  for (const Case& c : cases) {
+    Environment site(rect(0, 0, 70, 70));
+    site.addObstacle(far);
+    for (const Polygon& o : c.obstacles) site.addObstacle(o);
+    const Environment before = site;
+    mergeTouchingObstacles(site, Cancellation());
+    ASSERT_EQ(site.getObstacles().size(), c.after + 1) << c.what;
+    expectPoints(site.getObstacles()[0].getPoints(), before.getObstacles()[0].getPoints());
+    if (c.after == c.obstacles.size()) {
+      for (std::size_t i = 0; i < c.after; ++i)
+        expectPoints(site.getObstacles()[i + 1].getPoints(),
+                     before.getObstacles()[i + 1].getPoints());
+    } else {
+      EXPECT_TRUE(pointInRingStrict(c.inside, site.getObstacles()[1])) << c.what;
+    }
+  }
 }

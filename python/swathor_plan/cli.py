@@ -400,14 +400,16 @@ def _run_many(files: list[Path], args, out) -> int:
     for o in outcomes:
         _report(o, out)
         print(file=out)
-    print(f"{'site':<28} {'slices':>7} {'route m':>9} {'coverage':>9} {'skipped':>8} "
+    width = max([28] + [len(o.row["site"]) for o in outcomes])
+    print(f"{'site':<{width}} {'slices':>7} {'route m':>9} {'coverage':>9} {'skipped':>8} "
           f"{'ms':>8}  status", file=out)
     for o in outcomes:
         r = o.row
         if "error" in r:
-            print(f"{r['site']:<28} {'':>7} {'':>9} {'':>9} {'':>8} {'':>8}  failed", file=out)
+            print(f"{r['site']:<{width}} {'':>7} {'':>9} {'':>9} {'':>8} {'':>8}  failed",
+                  file=out)
         else:
-            print(f"{r['site']:<28} {r['slices']:>7} {r['route_m']:>9.1f} "
+            print(f"{r['site']:<{width}} {r['slices']:>7} {r['route_m']:>9.1f} "
                   f"{r['coverage'] * 100:>8.1f}% {r['skipped']:>8} {r['seconds'] * 1000:>8.1f}  "
                   f"{'ok' if o.status == 0 else 'skips slices'}", file=out)
     return EXIT_PLAN if any(o.status != EXIT_OK for o in outcomes) else EXIT_OK

@@ -55,13 +55,18 @@ class GeoFrame:
     def __init__(self, lon0: float, lat0: float, source_crs="EPSG:4326"):
         pyproj = need("pyproj", "geo")
         self.lon0, self.lat0 = lon0, lat0
+        # On the WGS 84 datum, not only its ellipsoid: a plane with no datum would reach other
+        # datums by a "ballpark" transformation without their shift (130 m in Britain).
         self.local_crs = pyproj.CRS.from_proj4(
             f"+proj=tmerc +lat_0={lat0!r} +lon_0={lon0!r} +k=1 +x_0=0 +y_0=0 "
-            "+ellps=WGS84 +units=m +no_defs")
+            "+datum=WGS84 +units=m +no_defs")
         wgs84 = pyproj.CRS.from_epsg(4326)
         self.source_crs = pyproj.CRS.from_user_input(source_crs)
-        self._from_source = pyproj.Transformer.from_crs(self.source_crs, self.local_crs,
-                                                        always_xy=True)
+        # The file's CRS reaches WGS 84 through its datum, by the best transformation PROJ
+        # has offline, and WGS 84 the plane: two steps, so the first is the one every GIS
+        # tool takes to WGS 84.
+        self._source_to_lonlat = pyproj.Transformer.from_crs(self.source_crs, wgs84,
+                                                             always_xy=True)
         self._from_lonlat = pyproj.Transformer.from_crs(wgs84, self.local_crs, always_xy=True)
         self._to_lonlat = pyproj.Transformer.from_crs(self.local_crs, wgs84, always_xy=True)
 
@@ -74,7 +79,7 @@ class GeoFrame:
 
     def to_plane(self, points: Iterable[Coord]) -> list[Coord]:
         """File (source CRS) positions to the planning plane."""
-        return _transform(self._from_source, points)
+        return _transform(self._from_lonlat, _transform(self._source_to_lonlat, points))
 
     def lonlat_to_plane(self, points: Iterable[Coord]) -> list[Coord]:
         return _transform(self._from_lonlat, points)
@@ -84,7 +89,20 @@ class GeoFrame:
         return _transform(self._to_lonlat, points)
 
     def describe(self) -> str:
-        return f"WGS 84, planned on a local plane centred at {self.lat0:.6f} N {self.lon0:.6f} E"
+        source = ""
+        if not self.source_crs.equals(pyproj_wgs84(), ignore_axis_order=True):
+            code = self.source_crs.to_epsg()
+            source = f" from {self.source_crs.name}" + (f" (EPSG:{code})" if code else "")
+        return (f"WGS 84{source}, planned on a local plane centred at "
+                f"{_degrees(self.lat0, 'N', 'S')} {_degrees(self.lon0, 'E', 'W')}")
+
+
+def pyproj_wgs84():
+    return need("pyproj", "geo").CRS.from_epsg(4326)
+
+
+def _degrees(value: float, positive: str, negative: str) -> str:
+    return f"{abs(value):.6f} {positive if value >= 0 else negative}"
 
 
 def _transform(transformer, points: Iterable[Coord]) -> list[Coord]:

@@ -2,6 +2,8 @@
 
 from __future__ import annotations
 
+import textwrap
+
 import matplotlib
 
 matplotlib.use("Agg")
@@ -39,7 +41,11 @@ def draw(out, fmt: str, site: Site, plan: Plan, measures, title: str) -> None:
     xs = [x for x, _ in site.perimeter]
     ys = [y for _, y in site.perimeter]
     aspect = (max(ys) - min(ys) or 1.0) / (max(xs) - min(xs) or 1.0)
-    fig, ax = plt.subplots(figsize=(11, min(12.0, max(4.5, 9 * aspect + 2.0))), dpi=120)
+    # The drawing fills a box of at most 9 x 10 inches at the site's own shape; the page adds
+    # room for the colour bar and axis labels beside it, the title and legend above and below.
+    width = 9.0 if 9.0 * aspect <= 10.0 else max(2.5, 10.0 / aspect)
+    height = min(10.0, max(2.5, 9.0 * aspect))
+    fig, ax = plt.subplots(figsize=(width + 2.5, height + 2.8), dpi=120)
     ax.add_patch(PolygonPatch(site.perimeter, closed=True, facecolor="#cfe8b8",
                               edgecolor="#4d7a2a", linewidth=1.5, zorder=0))
     for ring in site.mow_areas:
@@ -84,7 +90,7 @@ def draw(out, fmt: str, site: Site, plan: Plan, measures, title: str) -> None:
     ax.margins(0.03)
     ax.set_xlabel("east (m)" if site.frame.geographic else "x (m)")
     ax.set_ylabel("north (m)" if site.frame.geographic else "y (m)")
-    ax.set_title(title, fontsize=10)
+    ax.set_title("\n".join(textwrap.wrap(title, max(30, int((width + 1.5) * 11)))), fontsize=10)
     ax.grid(True, linewidth=0.3, alpha=0.5)
     handles = [
         Patch(facecolor="#cfe8b8", edgecolor="#4d7a2a", label="lawn"),
@@ -104,7 +110,8 @@ def draw(out, fmt: str, site: Site, plan: Plan, measures, title: str) -> None:
         handles.append(Line2D([], [], color="#2f6b1d", linestyle=":", label="mow area"))
     if plan.skipped:
         handles.append(Line2D([], [], color="#e74c3c", linewidth=2, label="skipped slice"))
-    ax.legend(handles=handles, loc="upper center", bbox_to_anchor=(0.5, -0.09), ncol=4,
+    ax.legend(handles=handles, loc="upper center", bbox_to_anchor=(0.5, -0.09),
+              ncol=4 if width >= 6 else 2,
               fontsize=8, frameon=False)
     fig.tight_layout()
     fig.savefig(out, format=fmt)

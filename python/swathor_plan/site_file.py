@@ -15,6 +15,7 @@ from __future__ import annotations
 
 import json
 import math
+import warnings
 from dataclasses import dataclass, field
 from pathlib import Path
 
@@ -175,7 +176,8 @@ def _frame_marker(path: Path) -> str | None:
 
 
 def _read_features(path: Path):
-    """(role or None, shapely geometry, where) for every feature of every layer, and the CRS."""
+    """(role or None, shapely geometry, where) for every feature of every layer, the CRS, and
+    what GDAL said while reading, as warning lines."""
     pyogrio = need("pyogrio", "geo")
     shapely = need("shapely", "geo")
     from pyogrio.errors import DataSourceError, DataLayerError
@@ -184,26 +186,107 @@ def _read_features(path: Path):
         layers = [str(name) for name, _ in pyogrio.list_layers(path)]
     except (DataSourceError, DataLayerError, OSError, ValueError) as e:
         raise SiteError(f"not a site file GDAL can read ({_short(e)})") from None
-    features, crs = [], None
+    features, records, crs = [], [], None
+    notes: set[str | None] = set()
+    unclosed: list[str] = []
     for layer in layers:
         try:
-            meta, _, geoms, fields = pyogrio.raw.read(path, layer=layer)
+            with warnings.catch_warnings(record=True) as said:
+                warnings.simplefilter("always")
+                meta, _, geoms, fields = pyogrio.raw.read(path, layer=layer)
         except (DataSourceError, DataLayerError, OSError, ValueError, RecursionError) as e:
             raise SiteError(f"cannot read layer {layer!r} ({_short(e)})") from None
+        notes.update(_gdal_note(str(w.message)) for w in said)
         if crs is None:
             crs = meta.get("crs")
         names = list(meta.get("fields", []))
+        layer_records = [{n: fields[k][i] for k, n in enumerate(names)}
+                         for i in range(len(geoms) if geoms is not None else 0)]
+        records.extend(layer_records)
         for i, wkb in enumerate(geoms if geoms is not None else []):
             where = f"feature {len(features)}" + (f" (layer {layer})" if len(layers) > 1 else "")
             if wkb is None:
                 raise SiteError(f"{where} has no geometry")
             try:
                 geom = shapely.from_wkb(wkb)
-            except Exception as e:  # GEOS reports malformed geometry in its own error type
-                raise SiteError(f"{where}: unreadable geometry ({_short(e)})") from None
-            record = {n: fields[k][i] for k, n in enumerate(names)}
-            features.append((_role_of(record), geom, where))
-    return features, crs
+            except Exception:  # GEOS reports malformed geometry in its own error type
+                try:  # rings written without their closing position: closed here
+                    geom = shapely.from_wkb(wkb, on_invalid="fix")
+                except Exception as e:
+                    raise SiteError(f"{where}: unreadable geometry ({_short(e)})") from None
+                if geom is None or geom.is_empty:
+                    raise SiteError(f"{where}: unreadable geometry") from None
+                unclosed.append(where)
+            features.append((None, geom, where))
+    if path.suffix.lower() == ".kml":
+        _add_kml_extended_data(path, records)
+    notes.discard(None)
+    if unclosed:
+        notes.discard(UNCLOSED)
+        notes.add(f"{', '.join(unclosed)}: ring(s) without their closing position closed")
+    return [(_role_of(r), g, w) for r, (_, g, w) in zip(records, features)], crs, sorted(notes)
+
+
+# What GDAL says while reading, as the user should hear it; anything else is not theirs to act on.
+UNCLOSED = "a ring without its closing position was closed"
+_GDAL_NOTES = (
+    ("Non closed ring", UNCLOSED),
+    ("too many members in array", "positions with more than three numbers: the extra ones are "
+                                  "ignored"),
+)
+
+
+def _gdal_note(message: str) -> str | None:
+    return next((note for key, note in _GDAL_NOTES if key in message), None)
+
+
+def _add_kml_extended_data(path: Path, records: list[dict]) -> None:
+    """Adds each placemark's ExtendedData (SchemaData/SimpleData and Data/value) to its record.
+
+    GDAL's plain KML driver reads placemarks in document order but drops their ExtendedData, where
+    ogr2ogr and other tools write attributes such as `role`. The file is read again with lxml,
+    refusing entities, DTDs and the network, and the two are matched in order; when the
+    placemarks and GDAL's features do not line up one for one (by count and by name), nothing is
+    added.
+    """
+    try:
+        from lxml import etree
+    except ImportError:
+        return
+    parser = etree.XMLParser(resolve_entities=False, load_dtd=False, no_network=True,
+                             huge_tree=False)
+    try:
+        root = etree.parse(str(path), parser).getroot()
+    except (etree.XMLSyntaxError, OSError, ValueError):
+        return
+    placemarks = [el for el in root.iter() if isinstance(el.tag, str)
+                  and etree.QName(el).localname == "Placemark"]
+    if len(placemarks) != len(records):
+        return
+
+    def local(el):
+        return etree.QName(el).localname if isinstance(el.tag, str) else ""
+
+    extra = []
+    for pm in placemarks:
+        data, name = {}, None
+        for el in pm.iter():
+            kind = local(el)
+            if kind == "name" and el.getparent() is pm:
+                name = (el.text or "").strip()
+            elif kind == "SimpleData" and el.get("name"):
+                data[el.get("name")] = (el.text or "").strip()
+            elif kind == "Data" and el.get("name"):
+                value = next((c for c in el if local(c) == "value"), None)
+                data[el.get("name")] = (value.text or "").strip() if value is not None else ""
+        extra.append((name, data))
+    for record, (name, _) in zip(records, extra):
+        given = next((v for k, v in record.items() if k.lower() == "name"), None)
+        if name is not None and given is not None and str(given).strip() != name:
+            return
+    for record, (_, data) in zip(records, extra):
+        for key, value in data.items():
+            record.setdefault(key, value)
 
 
 def _short(e: Exception, limit: int = 160) -> str:
@@ -278,8 +361,9 @@ def load_site(path: Path, frame: str = "auto", simplify: float = DEFAULT_TOLERAN
     if path.is_dir():
         raise SiteError("is a directory, not a site file")
     marker = _frame_marker(path)
-    features, crs = _read_features(path)
+    features, crs, notes = _read_features(path)
     raw = _gather(features)
+    raw.warnings[:0] = notes
     if frame == "auto":
         frame = marker or ("lonlat" if crs is None and path.suffix.lower() in
                            (".geojson", ".json") else "crs")

@@ -133,6 +133,10 @@ def test_bad_input_exits_2_with_one_line_and_no_output(tmp_path, content, args, 
      "removed 1 repeated"),
     (feature("mow_area", "Polygon", [[[5, 5], [15, 5], [15, 8], [5, 8], [5, 5]]]),
      "clipped to it"),
+    # Hand-written GeoJSON: GDAL's own warnings become one line of ours.
+    (feature("obstacle", "Polygon", [[[2, 2], [4, 2], [4, 4], [2, 4]]]), "closing position closed"),
+    (feature("obstacle", "Polygon", [[[2, 2, 0, 7], [4, 2], [4, 4], [2, 4], [2, 2]]]),
+     "more than three numbers"),
 ])
 def test_repairs_are_said_in_one_line(tmp_path, extra, warning):
     r = run(write(tmp_path, "site.geojson", square_site(extra)), "--offset", "0.5")

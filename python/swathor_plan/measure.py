@@ -68,6 +68,37 @@ def _swaths(shapely, lines: list[list], width: float):
     return list(shapely.buffer(geoms, width / 2, quad_segs=QUAD_SEGS)) if geoms else []
 
 
+def _direction(points: list) -> object:
+    """Which family a stretch belongs to for the overlap: straight lanes by their direction
+    (to 0.1 degree, either way along), everything else (laps, rings) together."""
+    if len(points) != 2:
+        return "curves"
+    (x0, y0), (x1, y1) = points
+    return round(math.degrees(math.atan2(y1 - y0, x1 - x0)) % 180.0, 1) % 180.0
+
+
+def _mowed_and_overlap(shapely, stretches: list[list], swaths: list):
+    """The union of the swaths, and the area inside two or more of them.
+
+    Twice-mowed area is the union of every pair's intersection. Pairs are found family by
+    family: parallel lanes meet only their neighbours, so within a family the pairs are few;
+    between two families (the lanes of "squares" and the lanes across them, or lanes and laps)
+    every pair's intersections together are the intersection of the two families' unions, one
+    operation instead of a million.
+    """
+    families: dict[object, list] = {}
+    for points, swath in zip(stretches, swaths):
+        families.setdefault(_direction(points), []).append(swath)
+    unions = [shapely.union_all(group) for group in families.values()]
+    pieces = [_overlap(shapely, group) for group in families.values()]
+    for i in range(len(unions)):
+        for j in range(i + 1, len(unions)):
+            pieces.append(unions[i].intersection(unions[j]))
+    pieces = [p for p in pieces if not p.is_empty and p.area > 0]
+    mowed = shapely.union_all(unions) if unions else shapely.GeometryCollection()
+    return mowed, shapely.union_all(pieces) if pieces else shapely.GeometryCollection()
+
+
 def _overlap(shapely, swaths: list):
     """The area inside two or more swaths: the union of every overlapping pair's intersection."""
     if len(swaths) < 2:
@@ -106,10 +137,11 @@ def measure(site: Site, plan: Plan, offset: float) -> Measures:
     shapely = need("shapely", "geo")
     mowable = mowable_area(site)
     mowing = [pts for m, _, pts in plan.stretches() if m]
+    mowing = [pts for pts in mowing if pts]
     swaths = _swaths(shapely, mowing, offset)
-    mowed = shapely.union_all(swaths) if swaths else shapely.GeometryCollection()
+    mowed, twice = _mowed_and_overlap(shapely, mowing, swaths)
     covered = mowable.intersection(mowed)
-    overlap = mowable.intersection(_overlap(shapely, swaths))
+    overlap = mowable.intersection(twice)
     skipped = _swaths(shapely, [plan.slices[i] + plan.slices[i][:1] if len(plan.slices[i]) >= 3
                                 else plan.slices[i] for i in plan.skipped], offset)
     skipped_area = (mowable.intersection(shapely.union_all(skipped)).difference(mowed).area

@@ -262,16 +262,28 @@ def _run_site(path: Path, args, notes: list[str]) -> Outcome:
     if outputs["map"]:
         out.add(outputs["map"], lambda: webmap.map_bytes(
             site, plan, m, f"{path.name}: {args.pattern}, offset {args.offset:g} m"))
+    missions = []
     if outputs["mission"]:
-        out.add(outputs["mission"], lambda: mission.mission_bytes(
-            Path(outputs["mission"]).suffix, site, plan, path.stem, args.cutter))
+        parts = plan.part_plans()
+        for k, part in enumerate(parts, start=1):
+            target = numbered(outputs["mission"], k) if len(parts) > 1 else outputs["mission"]
+            missions.append(target)
+            out.add(target, lambda part=part: mission.mission_bytes(
+                Path(outputs["mission"]).suffix, site, part, path.stem, args.cutter))
     out.commit()
     for name in OUTPUT_OPTIONS:
         if outputs[name] and outputs[name] != "-":
-            text += f"\n{name + ':':<10} {outputs[name]}"
+            written = ", ".join(missions) if name == "mission" else outputs[name]
+            text += f"\n{name + ':':<10} {written}"
     row = {"site": path.name, "slices": len(plan.slices), "route_m": m.mowing_m + m.transit_m,
            "coverage": m.coverage, "skipped": len(plan.skipped), "seconds": plan.seconds}
     return Outcome(str(path), status, text, notes, row)
+
+
+def numbered(target: str, k: int) -> str:
+    """NAME-k.EXT: the k-th of several missions written for one site."""
+    p = Path(target)
+    return str(p.with_name(f"{p.stem}-{k}{p.suffix}"))
 
 
 def summary(path: Path, site, plan, m, options: dict, args) -> str:
@@ -294,6 +306,12 @@ def summary(path: Path, site, plan, m, options: dict, args) -> str:
     ]
     if site.simplified:
         lines.insert(1, f"simplify:  {'; '.join(site.simplified)}")
+    if site.parts:
+        gaps_m = plan.part_gaps()
+        lines.insert(1, f"parts:     {len(site.parts)} separate lawn parts, planned one after "
+                        f"another ({len(plan.part_plans())} route(s), one mission each); nothing "
+                        "is driven between them" + (": the robot is taken across "
+                        + ", ".join(f"{g:.1f} m" for g in gaps_m) if gaps_m else ""))
     bands = gaps(options, bool(site.obstacles))
     if bands:
         laps, inset = fit_laps(options["distanceToBorder"], options["offset"])

@@ -18,19 +18,22 @@ def _line(frame, points) -> list[list[float]]:
 
 
 def plan_geojson(site: Site, plan: Plan) -> dict:
-    """The route as its mowing and transit stretches in order, then every slice with its kind.
+    """The route as its mowing and transit stretches in order, each with the number of the lawn's
+    part it lies in (1 for a lawn in one piece), then every slice with its kind.
 
     Geographic sites give WGS 84 longitude/latitude (RFC 7946); planar sites keep their plane
     and carry the "frame": "local" marker, so the file reads back as planar.
     """
     frame = site.frame
     features = []
-    for order, (mowing, index, points) in enumerate(plan.stretches()):
+    stretches = [(k + 1, s) for k, part in enumerate(plan.part_plans()) for s in part.stretches()]
+    for order, (part, (mowing, index, points)) in enumerate(stretches):
         length = sum(math.dist(a, b) for a, b in zip(points, points[1:]))
         features.append({
             "type": "Feature",
             "properties": {"order": order, "kind": "mowing" if mowing else "transit",
-                           "slice": index if mowing else None, "length_m": round(length, 4)},
+                           "slice": index if mowing else None, "length_m": round(length, 4),
+                           "part": part},
             "geometry": {"type": "LineString", "coordinates": _line(frame, points)},
         })
     skipped = set(plan.skipped)

@@ -2,7 +2,7 @@
 
 The cutter is a disc as wide as the lane spacing: a mowing stretch mows everything within
 offset/2 of it. Transits mow nothing. The mowable area is the perimeter (or the union of the mow
-areas, when the site has any) minus the obstacles.
+areas, when the site has any, or of the lawn's parts) minus the obstacles.
 """
 
 from __future__ import annotations
@@ -55,6 +55,8 @@ def mowable_area(site: Site):
     shapely = need("shapely", "geo")
     if site.mow_areas:
         area = shapely.union_all([shapely.Polygon(r).buffer(0) for r in site.mow_areas])
+    elif site.parts:
+        area = shapely.union_all([shapely.Polygon(r).buffer(0) for r in site.parts])
     else:
         area = shapely.Polygon(site.perimeter).buffer(0)
     if site.obstacles:
@@ -149,7 +151,8 @@ def measure(site: Site, plan: Plan, offset: float) -> Measures:
     return Measures(
         mowable_m2=mowable.area, covered_m2=covered.area, overlap_m2=overlap.area,
         skipped_m2=skipped_area, mowing_m=plan.length(True), transit_m=plan.length(False),
-        turns=count_turns(plan.route), mowable=mowable, mowed=mowed)
+        turns=sum(count_turns(part.route) for part in plan.part_plans()), mowable=mowable,
+        mowed=mowed)
 
 
 @dataclass

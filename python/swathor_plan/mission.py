@@ -113,8 +113,9 @@ def plan_bytes(site: Site, plan: Plan, cutter: Cutter | None = None) -> bytes:
             if command == MAV_CMD_NAV_WAYPOINT else params,
             "AMSLAltAboveTerrain": None, "Altitude": 0, "AltitudeMode": 1,
         })
-    to_latlon = [[lat, lon] for lon, lat in site.frame.to_output(site.perimeter)]
-    fences = [{"inclusion": True, "polygon": to_latlon, "version": 1}]
+    fences = [{"inclusion": True, "version": 1,
+               "polygon": [[lat, lon] for lon, lat in site.frame.to_output(ring)]}
+              for ring in site.parts or [site.perimeter]]
     for ring in site.obstacles:
         fences.append({"inclusion": False, "version": 1,
                        "polygon": [[lat, lon] for lon, lat in site.frame.to_output(ring)]})

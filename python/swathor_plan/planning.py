@@ -23,6 +23,9 @@ RING_GAP_TOLERANCE = 0.0015
 FIRST_LAP = 0.001
 # The robot counts as standing at a docking wire's end within this distance of it (metres).
 DOCK_REACH = 0.5
+# The step_slice of a step between two parts of a lawn: not driven (the robot cannot be trusted
+# to cross what lies between, a road, say), so no output draws or writes it as a move.
+BREAK = -2
 
 
 @dataclass
@@ -44,10 +47,15 @@ class Plan:
 
     def length(self, mowing: bool) -> float:
         return sum(math.dist(a, b) for (a, b), s in zip(zip(self.route, self.route[1:]),
-                                                           self.step_slice) if (s >= 0) == mowing)
+                                                           self.step_slice)
+                   if s != BREAK and (s >= 0) == mowing)
 
     def stretches(self) -> list[tuple[bool, int, list[Coord]]]:
-        """Maximal runs of steps with one meaning: (mowing, slice index or -1, points)."""
+        """Maximal runs of steps with one meaning: (mowing, slice index or -1, points). The steps
+        between the parts of a lawn belong to none."""
+        return [s for part in self.part_plans() for s in part._stretches()]
+
+    def _stretches(self) -> list[tuple[bool, int, list[Coord]]]:
         out: list[tuple[bool, int, list[Coord]]] = []
         for i, s in enumerate(self.step_slice):
             a, b = self.route[i], self.route[i + 1]
@@ -56,6 +64,24 @@ class Plan:
             else:
                 out.append((s >= 0, s, [a, b]))
         return out
+
+    def part_plans(self) -> list["Plan"]:
+        """The route of each part of the lawn in driving order (one for a lawn in one piece);
+        they share the plan's slices."""
+        cuts = [i for i, s in enumerate(self.step_slice) if s == BREAK]
+        if not cuts:
+            return [self]
+        out, begin = [], 0
+        for end in cuts + [len(self.route) - 1]:
+            out.append(Plan(self.route[begin:end + 1], self.slices, self.kinds,
+                            self.step_slice[begin:end], [], 0.0, self.settings))
+            begin = end + 1
+        return out
+
+    def part_gaps(self) -> list[float]:
+        """How far apart consecutive parts are where the route leaves one and enters the next."""
+        return [math.dist(self.route[i], self.route[i + 1])
+                for i, s in enumerate(self.step_slice) if s == BREAK]
 
 
 def _polygon(ring):
@@ -190,12 +216,82 @@ def _skipped(route, slices, step_slice) -> list[int]:
 
 
 def plan_site(site: Site, options: dict, start: Coord, dock_return: bool = False) -> Plan:
-    """Plans the site in one planner run; raises ValueError or TypeError for unusable values.
+    """Plans the site; raises ValueError or TypeError for unusable values.
 
     When the site has a docking wire and `start` lies within DOCK_REACH of one of its ends, the
     robot leaves the dock along the wire: planning starts at the wire's other end and the route
     begins with the wire; `dock_return` adds the way back along the wire at the end.
+
+    A lawn in parts is planned part by part, each as its own site in one planner run: first the
+    part at (or nearest to) the start, then always the part nearest to where the last one
+    ended, entered at its border point nearest to there. Nothing is driven between parts: the
+    plan's route joins them with BREAK steps (see Plan.part_plans). Only a lawn in one part
+    returns to the dock.
     """
+    if site.parts:
+        return _plan_parts(site, options, start, dock_return)
+    return _plan_one(site, options, start, dock_return)
+
+
+def part_sites(site: Site) -> list[Site]:
+    """Each part of a lawn in parts as a site of its own: the obstacles and mow areas that meet
+    it, the longest piece of the virtual wire inside it, and the docking wire if it reaches it."""
+    shapely = need("shapely", "geo")
+    out = []
+    for ring in site.parts:
+        part = shapely.Polygon(ring)
+        near = part.buffer(1e-6)
+        wire = []
+        if len(site.virtual_wire) >= 2:
+            inside = shapely.LineString(site.virtual_wire).intersection(near)
+            pieces = [g for g in getattr(inside, "geoms", [inside]) if g.geom_type == "LineString"]
+            if pieces:
+                wire = [tuple(p) for p in max(pieces, key=lambda g: g.length).coords]
+        dock = site.docking_wire if (len(site.docking_wire) >= 2 and shapely.LineString(
+            site.docking_wire).intersects(near)) else []
+        out.append(Site(
+            perimeter=ring, frame=site.frame,
+            obstacles=[o for o in site.obstacles if shapely.Polygon(o).intersects(part)],
+            mow_areas=[m for m in site.mow_areas if shapely.Polygon(m).intersects(part)],
+            virtual_wire=wire, docking_wire=list(dock)))
+    return out
+
+
+def _plan_parts(site: Site, options: dict, start: Coord, dock_return: bool) -> Plan:
+    shapely = need("shapely", "geo")
+    subs = part_sites(site)
+    polys = [shapely.Polygon(s.perimeter) for s in subs]
+    left = list(range(len(subs)))
+    here = shapely.Point(start)
+    first = min(left, key=lambda k: (not polys[k].covers(here), polys[k].distance(here)))
+    total: Plan | None = None
+    k, position = first, tuple(start)
+    while True:
+        left.remove(k)
+        if total is None:
+            entry = position
+        else:  # the border point of this part nearest to where the robot stands
+            entry = min(subs[k].perimeter, key=lambda p: math.dist(p, position))
+        plan = _plan_one(subs[k], options, entry, dock_return and len(subs) == 1)
+        total = plan if total is None else _joined(total, plan)
+        if not left:
+            break
+        position = total.route[-1] if total.route else position
+        here = shapely.Point(position)
+        k = min(left, key=lambda j: polys[j].distance(here))
+    return total
+
+
+def _joined(a: Plan, b: Plan) -> Plan:
+    n = len(a.slices)
+    steps = a.step_slice + ([BREAK] if a.route and b.route else []) + [
+        s + n if s >= 0 else s for s in b.step_slice]
+    return Plan(a.route + b.route, a.slices + b.slices, a.kinds + b.kinds, steps,
+                a.skipped + [i + n for i in b.skipped], a.seconds + b.seconds, a.settings,
+                dock_steps=a.dock_steps)
+
+
+def _plan_one(site: Site, options: dict, start: Coord, dock_return: bool) -> Plan:
     env = environment(site)
     settings = settings_from(options)
     wire = _dock_wire(site.docking_wire, start)

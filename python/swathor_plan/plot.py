@@ -46,8 +46,9 @@ def draw(out, fmt: str, site: Site, plan: Plan, measures, title: str) -> None:
     width = 9.0 if 9.0 * aspect <= 10.0 else max(2.5, 10.0 / aspect)
     height = min(10.0, max(2.5, 9.0 * aspect))
     fig, ax = plt.subplots(figsize=(width + 2.5, height + 2.8), dpi=120)
-    ax.add_patch(PolygonPatch(site.perimeter, closed=True, facecolor="#cfe8b8",
-                              edgecolor="#4d7a2a", linewidth=1.5, zorder=0))
+    for ring in site.parts or [site.perimeter]:
+        ax.add_patch(PolygonPatch(ring, closed=True, facecolor="#cfe8b8",
+                                  edgecolor="#4d7a2a", linewidth=1.5, zorder=0))
     for ring in site.mow_areas:
         ax.add_patch(PolygonPatch(ring, closed=True, fill=False, edgecolor="#2f6b1d",
                                   linestyle=":", linewidth=1.6, zorder=8))
@@ -67,7 +68,7 @@ def draw(out, fmt: str, site: Site, plan: Plan, measures, title: str) -> None:
     steps = list(zip(plan.route, plan.route[1:]))
     mow = [s for s, m in zip(steps, plan.steps) if m]
     order = [i for i, m in enumerate(plan.steps) if m]
-    transit = [s for s, m in zip(steps, plan.steps) if not m]
+    transit = [s for s, k in zip(steps, plan.step_slice) if k == -1]
     if mow:
         lines = LineCollection(mow, array=order, cmap="viridis", linewidths=1.3, zorder=4)
         ax.add_collection(lines)
@@ -81,6 +82,13 @@ def draw(out, fmt: str, site: Site, plan: Plan, measures, title: str) -> None:
         if pts:
             xs, ys = zip(*(pts + pts[:1] if len(pts) >= 3 else pts))
             ax.plot(xs, ys, color="#e74c3c", linewidth=2.0, zorder=6)
+    parts = plan.part_plans()
+    if len(parts) > 1:  # numbered in driving order where each part's route begins
+        for k, part in enumerate(parts):
+            if part.route:
+                ax.annotate(f"part {k + 1}", part.route[0], xytext=(6, 6),
+                            textcoords="offset points", fontsize=10, fontweight="bold",
+                            color="#1f4e9e", zorder=9)
     if plan.route:
         ax.plot(*plan.route[0], marker="o", markersize=10, color="#1f4e9e", zorder=7)
         ax.plot(*plan.route[-1], marker="s", markersize=8, color="#1f4e9e", zorder=7)

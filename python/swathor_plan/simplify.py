@@ -98,19 +98,25 @@ def simplify_site(site, tolerance: float) -> list[Simplified]:
     """Simplifies the site's rings and wires in place; what changed, per kind of feature."""
     if not tolerance > 0:
         return []
-    rings = [site.perimeter] + site.obstacles + site.mow_areas
+    # A lawn in parts: the parts are its border (the perimeter only frames them).
+    border = site.parts or [site.perimeter]
+    rings = border + site.obstacles + site.mow_areas
     lines = [w for w in (site.virtual_wire, site.docking_wire) if len(w) >= 2]
     pins = _pinned(rings, lines)
     new = [_ring(r, p, tolerance) for r, p in zip(rings, pins)]
-    k = len(site.obstacles)
+    b, k = len(border), len(site.obstacles)
     report = []
-    for what, old_rings, new_rings in (("perimeter", rings[:1], new[:1]),
-                                       ("obstacles", rings[1:1 + k], new[1:1 + k]),
-                                       ("mow areas", rings[1 + k:], new[1 + k:])):
+    for what, old_rings, new_rings in (("perimeter", rings[:b], new[:b]),
+                                       ("obstacles", rings[b:b + k], new[b:b + k]),
+                                       ("mow areas", rings[b + k:], new[b + k:])):
         before, after = sum(map(len, old_rings)), sum(map(len, new_rings))
         if after < before:
             report.append(Simplified(what, before, after))
-    site.perimeter, site.obstacles, site.mow_areas = new[0], new[1:1 + k], new[1 + k:]
+    if site.parts:
+        site.parts = new[:b]
+    else:
+        site.perimeter = new[0]
+    site.obstacles, site.mow_areas = new[b:b + k], new[b + k:]
     for name in ("virtual_wire", "docking_wire"):
         wire = getattr(site, name)
         simpler = _run(wire, tolerance) if len(wire) > 2 else wire

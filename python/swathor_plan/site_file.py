@@ -3,8 +3,10 @@
 Each feature says what it is with a `role` attribute: perimeter, obstacle, mow_area,
 virtual_wire or docking_wire (KML placemarks may instead be named after their role, such as
 "obstacle: pond"). A file of a single polygon without roles is a lawn: the polygon is the
-perimeter and its holes are obstacles. A MultiPolygon lawn becomes one site whose perimeter is
-the parts' convex hull and whose parts are its mow areas. Holes of mow areas become obstacles.
+perimeter and its holes are obstacles. Lawn polygons that overlap or repeat are one lawn; a lawn
+in separate parts (a MultiPolygon, or several perimeter features) keeps its parts, which are
+planned one after another, each as its own site (see planning.py). Holes of mow areas become
+obstacles.
 
 The frame (see frame.py): WGS 84 longitude/latitude unless the file names another CRS or carries
 the top-level member `"frame": "local"` (planar coordinates in metres); `frame=` overrides both.
@@ -44,6 +46,9 @@ class Site:
     warnings: list[str] = field(default_factory=list)
     # What simplifying the rings and wires did, one line per kind of feature.
     simplified: list[str] = field(default_factory=list)
+    # A lawn in separate parts: the outline of each (the perimeter is then their convex hull,
+    # which only frames the site: nothing is planned or driven outside the parts).
+    parts: list[Ring] = field(default_factory=list)
 
 
 @dataclass
@@ -313,15 +318,27 @@ def _gather(features) -> _Raw:
         _add_feature(raw, role, geom, f"{where} ({role})" if "(lawn)" not in where else where)
     if not raw.perimeter:
         raise SiteError("no feature with role 'perimeter'")
-    if len(raw.perimeter) > 1:
-        # A lawn in parts: one site around them all, every part mowed as its own area.
-        shapely = need("shapely", "geo")
-        hull = shapely.MultiPoint([p for r in raw.perimeter for p in r]).convex_hull
-        raw.mow_areas = raw.perimeter + raw.mow_areas
-        raw.perimeter = [list(hull.exterior.coords)[:-1]]
-        raw.warnings.append(f"the lawn has {len(raw.mow_areas)} parts: each is planned as a mow "
-                            "area inside their convex hull")
     return raw
+
+
+def _join_lawn(site: Site, rings: list[Ring]) -> None:
+    """The lawn from its polygons on the plane: overlapping or repeated ones are one lawn, and
+    separate ones are its parts. Holes of the joined lawn become obstacles."""
+    shapely = need("shapely", "geo")
+    lawn = shapely.union_all([shapely.Polygon(r).buffer(0) for r in rings])
+    polys = sorted((g for g in getattr(lawn, "geoms", [lawn]) if g.geom_type == "Polygon"
+                    and g.area > 0), key=lambda g: -g.area)
+    if not polys:
+        raise SiteError("the lawn polygons enclose nothing")
+    site.obstacles[:0] = [list(h.coords)[:-1] for g in polys for h in g.interiors]
+    if len(polys) == 1:
+        site.perimeter = list(polys[0].exterior.coords)[:-1]
+        site.warnings.append(f"{len(rings)} lawn polygons overlap or repeat: planned as one lawn")
+        return
+    site.parts = [list(g.exterior.coords)[:-1] for g in polys]
+    site.perimeter = list(shapely.MultiPolygon(polys).convex_hull.exterior.coords)[:-1]
+    site.warnings.append(f"the lawn has {len(polys)} separate parts: each is planned as its own "
+                         "site, one after another")
 
 
 def _clip_mow_areas(site: Site) -> None:
@@ -383,6 +400,8 @@ def load_site(path: Path, frame: str = "auto", simplify: float = DEFAULT_TOLERAN
                 virtual_wire=to.to_plane(raw.virtual_wire),
                 docking_wire=to.to_plane(raw.docking_wire),
                 frame=to, warnings=raw.warnings)
+    if len(raw.perimeter) > 1:
+        _join_lawn(site, [to.to_plane(r) for r in raw.perimeter])
     _clip_mow_areas(site)
     site.simplified = [s.describe(simplify) for s in simplify_site(site, simplify)]
     return site
@@ -408,4 +427,4 @@ def _geo_frame(raw: _Raw, source) -> GeoFrame:
         raise FrameError("some coordinates cannot be projected from the file's CRS "
                          f"{source.name!r}; pass --frame local if they are planar metres")
     check_lonlat(lonlat)
-    return GeoFrame.centred_on(lonlat[:len(raw.perimeter[0])], source)
+    return GeoFrame.centred_on(lonlat[:sum(map(len, raw.perimeter))], source)

@@ -92,7 +92,12 @@ def map_data(site: Site, plan: Plan, measures) -> dict:
         n += mowing
     data = {
         "geographic": frame.geographic,
-        "lawn": _latlngs(frame, site.perimeter),
+        "lawn": ([[_latlngs(frame, r)] for r in site.parts] if site.parts
+                 else _latlngs(frame, site.perimeter)),
+        # A lawn in parts: each part's number, in driving order, where its route begins.
+        "parts": [{"label": f"part {k + 1}", "at": _latlngs(frame, part.route[:1])[0]}
+                  for k, part in enumerate(plan.part_plans()) if part.route]
+        if site.parts else [],
         "obstacles": [_latlngs(frame, r) for r in site.obstacles],
         "mowAreas": [_latlngs(frame, r) for r in site.mow_areas],
         "virtualWire": _latlngs(frame, site.virtual_wire),
@@ -162,6 +167,8 @@ if (data.start.length) L.circleMarker(data.start[0], {radius: 7, color: "#1f4e9e
   fillOpacity: 1}).bindTooltip("start").addTo(ends);
 if (data.end.length) L.circleMarker(data.end[0], {radius: 5, color: "#1f4e9e", fillColor: "#fff",
   fillOpacity: 1}).bindTooltip("end").addTo(ends);
+for (const p of data.parts) L.circleMarker(p.at, {radius: 4, color: "#1f4e9e"})
+  .bindTooltip(p.label, {permanent: true, direction: "right"}).addTo(ends);
 for (const layer of [lawn, areas, gaps, route, obstacles, wires, ends]) layer.addTo(map);
 const overlays = {"Lawn": lawn, "Mow areas": areas, "Obstacles": obstacles,
                   "Not mowed": gaps, "Route": route, "Wires": wires, "Start and end": ends};

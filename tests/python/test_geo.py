@@ -102,7 +102,7 @@ def test_gis_formats_written_by_gdal(tmp_path):
                           driver=driver, geometry_type="MultiPolygon", crs="EPSG:4326")
         site = sp.load_site(path)
         assert site.frame.geographic
-        assert len(site.mow_areas) == 2 and len(site.obstacles) == 1
+        assert len(site.parts) == 2 and len(site.obstacles) == 1
         plan = sp.plan_site(site, sp.options(offset=0.5), site.perimeter[0])
         assert not plan.skipped and plan.slices
 

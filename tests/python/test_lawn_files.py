@@ -50,3 +50,41 @@ def test_kml_written_by_ogr2ogr_keeps_its_roles(tmp_path):
     assert "<SimpleData name=\"role\">obstacle" in kml.read_text()
     site = sp.load_site(kml)
     assert len(site.obstacles) == 1 and not site.mow_areas
+
+
+def test_a_lawn_in_parts_is_planned_part_by_part_and_never_driven_between(tmp_path):
+    """A common cut by roads into five parts, written by ogr2ogr; a duplicate polygon is one lawn."""
+    import shapely
+
+    m = 111_250.0
+    cos = math.cos(math.radians(52.08))
+
+    def box(x0, y0, x1, y1):
+        return [[5.17 + x / (m * cos), 52.08 + y / m]
+                for x, y in [(x0, y0), (x1, y0), (x1, y1), (x0, y1), (x0, y0)]]
+
+    parts = [box(0, 0, 40, 30), box(48, 0, 90, 30), box(0, 38, 40, 70), box(48, 38, 90, 70),
+             box(100, 0, 130, 70), box(100, 0, 130, 70)]
+    source = tmp_path / "common.geojson"
+    source.write_text(json.dumps({"type": "FeatureCollection", "features": [
+        {"type": "Feature", "properties": {"role": "perimeter"},
+         "geometry": {"type": "MultiPolygon", "coordinates": [[p] for p in parts]}}]}))
+    gpkg = tmp_path / "common.gpkg"
+    ogr2ogr("-f", "GPKG", gpkg, source)
+    from test_cli import run
+
+    out = tmp_path / "out"
+    out.mkdir()
+    r = run(gpkg, "--angle", 30, "--geojson", out / "route.geojson",
+            "--mission", out / "common.waypoints")
+    assert r.returncode == 0, r.stderr
+    assert "parts:     5 separate lawn parts" in r.stdout
+    assert sorted(p.name for p in out.iterdir()) == [
+        "common-1.waypoints", "common-2.waypoints", "common-3.waypoints", "common-4.waypoints",
+        "common-5.waypoints", "route.geojson"]
+    lawn = shapely.union_all([shapely.Polygon(p) for p in parts]).buffer(1e-7)
+    stretches = [f for f in json.loads((out / "route.geojson").read_text())["features"]
+                 if "order" in f["properties"]]
+    assert {f["properties"]["part"] for f in stretches} == {1, 2, 3, 4, 5}
+    for f in stretches:
+        assert lawn.covers(shapely.LineString(f["geometry"]["coordinates"])), f["properties"]

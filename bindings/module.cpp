@@ -10,6 +10,7 @@
 #include "planner/geometry/point.h"
 #include "planner/geometry/polygon.h"
 #include "planner/pipeline/path_service.h"
+#include "planner/pipeline/transit_route.h"
 #include "planner/site/cancellation.h"
 #include "planner/site/environment.h"
 #include "planner/site/path_settings.h"
@@ -126,4 +127,18 @@ PYBIND11_MODULE(swathor, m) {
                                                         ExploredEdges::skip));
            })
       .def("getVersion", &PathService::getVersion);
+
+  // Beside the classes: the route planner's transit search on its own, for ways the route
+  // does not hold (home to the dock, out to where a sortie resumes).
+  m.def(
+      "transitRoute",
+      [](const Environment& environment, const Point& start, const Point& goal) {
+        const Cancellation cancel([] {
+          if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+        });
+        return transitRoute(environment, start, goal, cancel);
+      },
+      "The route planner's transit search from start to goal on the site, in its own frame: "
+      "a LineString from start to goal around the obstacles (over the virtual wire where it "
+      "pays), empty when the goal cannot be reached.");
 }

@@ -12,17 +12,17 @@ from pathlib import Path
 
 import swathor
 
-from swathor_plan import checks, export, mission, webmap
+from swathor_plan import checks, drive, export, mission, params, webmap
 from swathor_plan.errors import MissingExtra, SiteError, need
 from swathor_plan.measure import fit_laps, gaps, measure
 from swathor_plan.outputs import OutputError, Outputs, check_target
-from swathor_plan.planning import PATTERNS, plan_site
+from swathor_plan.planning import PATTERNS, dock_position, plan_site
 from swathor_plan.simplify import DEFAULT_TOLERANCE
 from swathor_plan.site_file import FRAMES, load_site
 
 PROG = "swathor-plan"
 SITE_SUFFIXES = {".geojson", ".json", ".kml", ".gpkg", ".shp"}
-OUTPUT_OPTIONS = ("plot", "geojson", "map", "mission")
+OUTPUT_OPTIONS = ("plot", "geojson", "map", "mission", "params")
 
 EXIT_OK, EXIT_PLAN, EXIT_INPUT = 0, 1, 2
 
@@ -128,7 +128,8 @@ def build_parser() -> argparse.ArgumentParser:
                         "a geographic file; default: the first perimeter point). At an end of the "
                         "docking wire, the route leaves the dock along the wire")
     p.add_argument("--return", dest="dock_return", action="store_true",
-                   help="end by driving back along the docking wire to the dock")
+                   help="end by driving back to the dock: around the obstacles to the docking "
+                        "wire, then along it (needs a docking wire)")
     p.add_argument("--plot", metavar="FILE", help="draw the plan to FILE (.png, .svg or .pdf)")
     p.add_argument("--geojson", metavar="FILE",
                    help="write the route's stretches and every slice to FILE as GeoJSON")
@@ -138,15 +139,43 @@ def build_parser() -> argparse.ArgumentParser:
                    help="write a robot mission to FILE: .waypoints (QGC WPL 110 for ArduPilot), "
                         ".plan (QGroundControl), .gpx (a route) or .csv")
     p.add_argument("--cutter", type=_cutter, metavar="CUTTER",
-                   help="switch the cutter in the mission: servo:CHANNEL:ON_PWM:OFF_PWM (with "
-                        "MAV_CMD_DO_SET_SERVO) or relay:NUMBER (MAV_CMD_DO_SET_RELAY); off on "
-                        "transits, on along mowing stretches (default: no cutter items)")
+                   help="switch the cutter in a .waypoints or .plan mission: "
+                        "servo:CHANNEL:ON_PWM:OFF_PWM (channel 1 to 32, MAV_CMD_DO_SET_SERVO) or "
+                        "relay:NUMBER (0 to 15: ArduPilot counts relays from 0; "
+                        "MAV_CMD_DO_SET_RELAY); on along mowing stretches, off on transits that "
+                        "leave the lawn or are longer than --cutter-idle (default: no cutter "
+                        "items)")
+    p.add_argument("--cutter-idle", type=_tolerance, default=drive.DEFAULT_IDLE,
+                   metavar="METRES",
+                   help="keep the cutter on across transits shorter than this that stay on the "
+                        f"lawn (default: {drive.DEFAULT_IDLE:g}); coverage counts what it mows")
+    p.add_argument("--speed", type=_speeds, metavar="MOW[:TRANSIT]",
+                   help="speeds in m/s: MAV_CMD_DO_CHANGE_SPEED items where they change, and the "
+                        "time the summary gives (default for the time: "
+                        f"{drive.DEFAULT_SPEEDS[0]:g}:{drive.DEFAULT_SPEEDS[1]:g}; no speed items)")
+    p.add_argument("--turn-time", type=_tolerance, default=drive.DEFAULT_TURN_TIME,
+                   metavar="SECONDS",
+                   help="seconds per heading change above 30 degrees in the time (default: "
+                        f"{drive.DEFAULT_TURN_TIME:g})")
+    p.add_argument("--max-items", type=_count, metavar="N",
+                   help="split the mission into NAME-1.EXT, NAME-2.EXT, ... of at most N items "
+                        "each (with the home row), each starting where the one before ended")
+    p.add_argument("--params", metavar="FILE",
+                   help="write the ArduPilot Rover parameters the mission relies on to FILE "
+                        "(.parm: NAME,VALUE lines for Mission Planner and pymavlink)")
     p.add_argument("--jobs", type=_count, default=0,
                    help="sites planned at once (default: the number of processors)")
     p.epilog = ("With several sites, every output FILE must contain {site}, which is replaced by "
                 "each site file's name without suffix. Exit status: 0 planned; 1 a plan skips "
                 "slices or has nothing to mow, or a site of several failed; 2 bad input.")
     return p
+
+
+def _speeds(text: str):
+    try:
+        return drive.parse_speeds(text)
+    except ValueError as e:
+        raise argparse.ArgumentTypeError(str(e)) from None
 
 
 def _cutter(text: str):
@@ -231,15 +260,36 @@ def _run_site(path: Path, args, notes: list[str]) -> Outcome:
             Path(outputs["mission"]).suffix.lower() in mission.GEOGRAPHIC_ONLY:
         raise Failure(f"{outputs['mission']}: this mission type needs a geographic site; the "
                       "site is planar (use .csv, or give the site in longitude/latitude)")
+    if args.dock_return and len(site.docking_wire) < 2:
+        raise Failure("--return: the site has no docking wire to drive back along; draw one "
+                      "(role docking_wire) from the dock into the lawn")
     options = options_from(args)
+    dock = dock_position(site)
     if args.start:
         start = site.frame.to_plane([tuple(args.start)])[0]
         if not all(map(math.isfinite, start)):
             raise Failure(f"--start {args.start[0]:g} {args.start[1]:g} cannot be projected")
     else:
-        start = site.perimeter[0]
+        start = dock or (site.parts or [site.perimeter])[0][0]
     plan = plan_site(site, options, start, args.dock_return)
-    m = measure(site, plan, args.offset)
+    m = measure(site, plan, args.offset, args.cutter_idle)
+    if plan.return_failed:
+        notes.append(f"{path}: warning: no way back to the dock was found from the route's end; "
+                     "the route ends there")
+    mission_options = mission.MissionOptions(
+        cutter=args.cutter, speeds=args.speed, idle=args.cutter_idle, max_items=args.max_items,
+        dock=dock if dock and plan.dock_steps else None)
+    mission_list = mission.missions(site, plan, mission_options) if outputs["mission"] else []
+    suffix = Path(outputs["mission"]).suffix.lower() if outputs["mission"] else ""
+    counts = [mission.item_count(site, one, mission_options) for one in mission_list]
+    if counts and not args.max_items and max(counts) > drive.WARN_ITEMS and \
+            suffix in (".waypoints", ".plan"):
+        notes.append(f"{path}: warning: the mission has {max(counts):,} items, more than "
+                     f"{drive.WARN_ITEMS} (what 16 KB boards hold); split it with --max-items")
+    if suffix == ".plan" and mission.fence_items(site, plan) > mission.FENCE_ITEMS:
+        notes.append(f"{path}: warning: the fence needs {mission.fence_items(site, plan)} items, "
+                     f"more than the {mission.FENCE_ITEMS} a Rover holds without fence storage "
+                     "on the SD card")
 
     status = EXIT_OK
     if not plan.slices:
@@ -250,6 +300,11 @@ def _run_site(path: Path, args, notes: list[str]) -> Outcome:
                      f"({m.skipped_m2:.1f} m² not mowed): {_start_note(site, start)}")
         status = EXIT_PLAN
     text = summary(path, site, plan, m, options, args)
+    if counts:
+        text += (f"\nitems:     {', '.join(f'{c:,}' for c in counts)} "
+                 f"({'one mission' if len(counts) == 1 else f'{len(counts)} missions'}; "
+                 f"{drive.fits(max(counts))})" if suffix in (".waypoints", ".plan") else
+                 f"\nwaypoints: {', '.join(f'{len(one.points):,}' for one in mission_list)}")
 
     title = (f"{path.name}: {args.pattern}, offset {args.offset:g} m — coverage "
              f"{m.coverage * 100:.1f} %, route {m.mowing_m + m.transit_m:.0f} m")
@@ -263,13 +318,15 @@ def _run_site(path: Path, args, notes: list[str]) -> Outcome:
         out.add(outputs["map"], lambda: webmap.map_bytes(
             site, plan, m, f"{path.name}: {args.pattern}, offset {args.offset:g} m"))
     missions = []
-    if outputs["mission"]:
-        parts = plan.part_plans()
-        for k, part in enumerate(parts, start=1):
-            target = numbered(outputs["mission"], k) if len(parts) > 1 else outputs["mission"]
-            missions.append(target)
-            out.add(target, lambda part=part: mission.mission_bytes(
-                Path(outputs["mission"]).suffix, site, part, path.stem, args.cutter))
+    for k, one in enumerate(mission_list, start=1):
+        target = numbered(outputs["mission"], k) if len(mission_list) > 1 else outputs["mission"]
+        missions.append(target)
+        out.add(target, lambda one=one: mission.mission_file(
+            suffix, site, plan, one, path.stem, mission_options))
+    if outputs["params"]:
+        out.add(outputs["params"], lambda: params.parm_bytes(
+            params.rover_parameters(args.offset, args.speed or drive.DEFAULT_SPEEDS,
+                                    args.cutter)))
     out.commit()
     for name in OUTPUT_OPTIONS:
         if outputs[name] and outputs[name] != "-":
@@ -278,6 +335,12 @@ def _run_site(path: Path, args, notes: list[str]) -> Outcome:
     row = {"site": path.name, "slices": len(plan.slices), "route_m": m.mowing_m + m.transit_m,
            "coverage": m.coverage, "skipped": len(plan.skipped), "seconds": plan.seconds}
     return Outcome(str(path), status, text, notes, row)
+
+
+def _duration(site, plan, m, args) -> str:
+    on = drive.cutter_states(plan, m.mowable, args.cutter_idle)
+    return drive.plan_duration(plan, on, args.speed or drive.DEFAULT_SPEEDS,
+                               args.turn_time).describe()
 
 
 def numbered(target: str, k: int) -> str:
@@ -299,9 +362,10 @@ def summary(path: Path, site, plan, m, options: dict, args) -> str:
         f"skipped:   {len(plan.skipped)} slices" +
         (f" ({', '.join(map(str, plan.skipped[:10]))}{', ...' if len(plan.skipped) > 10 else ''})"
          if plan.skipped else ""),
-        f"coverage:  {m.coverage * 100:.1f} % of {m.mowable_m2:.1f} m² mowable by mowing "
-        f"stretches; {m.uncovered_m2:.1f} m² not mowed; {m.overlap_m2:.1f} m² "
+        f"coverage:  {m.coverage * 100:.1f} % of {m.mowable_m2:.1f} m² mowable by the cutter "
+        f"; {m.uncovered_m2:.1f} m² not mowed; {m.overlap_m2:.1f} m² "
         f"({m.overlap_share * 100:.1f} %) mowed twice or more",
+        f"duration:  {_duration(site, plan, m, args)}",
         f"time:      {plan.seconds * 1000:.1f} ms",
     ]
     if site.simplified:
@@ -337,7 +401,11 @@ def site_files(paths: list[Path]) -> list[Path]:
 
 def _check_outputs(args, files: list[Path]) -> None:
     suffixes = {"plot": export.PLOT_SUFFIXES, "map": {".html", ".htm"},
-                "mission": set(mission.SUFFIXES), "geojson": None}
+                "mission": set(mission.SUFFIXES), "geojson": None, "params": {".parm", ".param"}}
+    if args.cutter and (not args.mission or Path(args.mission).suffix.lower() not in
+                        (".waypoints", ".plan")):
+        raise Failure("--cutter: the cutter is switched by .waypoints and .plan missions; give "
+                      "--mission FILE.waypoints or FILE.plan")
     stdout_users = [n for n in OUTPUT_OPTIONS if getattr(args, n) == "-"]
     if len(stdout_users) > 1 or (stdout_users and len(files) > 1):
         raise Failure("only one output of one site can go to standard output ('-')")
@@ -348,7 +416,7 @@ def _check_outputs(args, files: list[Path]) -> None:
         if len(files) > 1 and "{site}" not in template:
             raise Failure(f"--{name} {template}: with several sites the name must contain "
                           "{site}")
-        if template == "-" and name in ("plot", "mission"):
+        if template == "-" and name in ("plot", "mission", "params"):
             raise Failure(f"--{name} -: its type comes from the file name's suffix; name a file")
         for f in files:
             target = _output_path(template, f)

@@ -12,7 +12,8 @@ import math
 from dataclasses import dataclass
 
 from swathor_plan.errors import need
-from swathor_plan.planning import Plan
+from swathor_plan.drive import DEFAULT_IDLE, cutter_states
+from swathor_plan.planning import BREAK, Plan
 from swathor_plan.site_file import Site
 
 # A change of heading above this at a route point counts as a turn (degrees).
@@ -134,12 +135,27 @@ def count_turns(route: list) -> int:
     return turns
 
 
-def measure(site: Site, plan: Plan, offset: float) -> Measures:
-    """Coverage of the mowable area by the mowing stretches of `plan` with lane spacing `offset`."""
+def _cut_runs(plan: Plan, on: list[bool]) -> list[list]:
+    """The runs of steps along which the cutter runs, as point lists."""
+    runs: list[list] = []
+    last = False
+    for k, state in enumerate(on):
+        if state and plan.step_slice[k] != BREAK:
+            if last:
+                runs[-1].append(plan.route[k + 1])
+            else:
+                runs.append([plan.route[k], plan.route[k + 1]])
+        last = state and plan.step_slice[k] != BREAK
+    return runs
+
+
+def measure(site: Site, plan: Plan, offset: float, idle: float = DEFAULT_IDLE) -> Measures:
+    """Coverage of the mowable area by what the cutter mows along `plan` (its mowing stretches
+    and the short hops it keeps running across, see drive.cutter_states) with lane spacing
+    `offset`."""
     shapely = need("shapely", "geo")
     mowable = mowable_area(site)
-    mowing = [pts for m, _, pts in plan.stretches() if m]
-    mowing = [pts for pts in mowing if pts]
+    mowing = _cut_runs(plan, cutter_states(plan, mowable, idle))
     swaths = _swaths(shapely, mowing, offset)
     mowed, twice = _mowed_and_overlap(shapely, mowing, swaths)
     covered = mowable.intersection(mowed)

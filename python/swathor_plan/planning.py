@@ -39,6 +39,7 @@ class Plan:
     settings: dict = field(default_factory=dict)
     dock_steps: int = 0         # leading steps that follow the docking wire out of the dock
     return_steps: int = 0       # trailing steps back along the docking wire
+    return_failed: bool = False  # the way home was asked for but the transit search found none
 
     @property
     def steps(self) -> list[bool]:
@@ -310,6 +311,8 @@ def _plan_one(site: Site, options: dict, start: Coord, dock_return: bool) -> Pla
         plan.dock_steps = len(wire) - 1
         if dock_return:
             back = _way_back(site, route[-1], wire)
+            if not back:
+                plan.return_failed = True
             plan.route += back
             plan.step_slice += [-1] * len(back)
             plan.return_steps = len(back)
@@ -331,16 +334,38 @@ def _dock_wire(wire: list[Coord], start: Coord) -> list[Coord]:
 
 
 def _way_back(site: Site, end: Coord, wire: list[Coord]) -> list[Coord]:
-    """From the route's end to the nearest wire point reachable in a straight clear hop, then
-    along the wire to the dock. Empty when no wire point is reachable."""
+    """From the route's end to the docking wire's inner end by the planner's own transit search
+    (around the obstacles, over the virtual wire where it pays), then along the docking wire
+    into the dock; the points after `end`. Empty when the wire cannot be reached."""
+    there = way_to(site, end, wire[-1]) if wire else []
+    return there[1:] + wire[-2::-1] if there else []
+
+
+def way_to(site: Site, start: Coord, goal: Coord) -> list[Coord]:
+    """The planner's transit route from start to goal on the site (swathor.transitRoute): start
+    first, goal last; [] when the goal cannot be reached."""
+    if math.dist(start, goal) < 1e-9:
+        return [tuple(start)]
+    line = swathor.transitRoute(environment(site), swathor.Point(*start), swathor.Point(*goal))
+    route = _coords(line)
+    if route:
+        route[-1] = tuple(goal)
+    return route
+
+
+def dock_position(site: Site) -> Coord | None:
+    """Where the dock is: the docking wire's end outside the lawn, or the end nearest its
+    border when both or neither lie outside; None without a docking wire."""
+    wire = site.docking_wire
+    if len(wire) < 2:
+        return None
     shapely = need("shapely", "geo")
-    lawn = shapely.Polygon(site.perimeter).buffer(1e-6)
-    for ring in site.obstacles:
-        lawn = lawn.difference(shapely.Polygon(ring).buffer(-1e-6))
-    reach = lawn.union(shapely.LineString(wire).buffer(1e-6))
-    order = sorted(range(len(wire)), key=lambda i: math.dist(end, wire[i]))
-    for i in order:
-        if wire[i] == end or reach.covers(shapely.LineString([end, wire[i]])):
-            tail = wire[i::-1]
-            return tail if tail[0] != end else tail[1:]
-    return []
+    lawn = shapely.Polygon(site.parts[0] if site.parts else site.perimeter)
+    if site.parts:
+        lawn = shapely.union_all([shapely.Polygon(r) for r in site.parts])
+    ends = [tuple(wire[0]), tuple(wire[-1])]
+    outside = [e for e in ends if not lawn.covers(shapely.Point(e))]
+    if len(outside) == 1:
+        return outside[0]
+    return min(ends, key=lambda e: lawn.exterior.distance(shapely.Point(e))
+               if lawn.geom_type == "Polygon" else lawn.boundary.distance(shapely.Point(e)))

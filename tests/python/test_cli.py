@@ -112,6 +112,12 @@ NESTED = '{"type": "FeatureCollection", "features": ' + "[" * 100000 + "]" * 100
     (square_site(), ["--map", "{out}"], "is a directory"),
     (square_site(), ["--plot", "{out}/no/such/folder.png"], "folder does not exist"),
     (square_site(), ["--map", "{out}/m.html"], "Leaflet"),
+    (square_site(), ["--return"], "no docking wire"),
+    (square_site(), ["--cutter", "servo:9:1900:1100"], "--cutter"),
+    (square_site(), ["--cutter", "servo:33:1900:1100", "--mission", "{out}/m.plan"], "1 to 32"),
+    (square_site(), ["--cutter", "relay:16"], "0 to 15"),
+    (square_site(), ["--cutter", "relay:1", "--mission", "{out}/m.csv"], "--cutter"),
+    (square_site(), ["--speed", "0"], "MOW[:TRANSIT]"),
 ], ids=lambda v: v[:30] if isinstance(v, str) else None)
 def test_bad_input_exits_2_with_one_line_and_no_output(tmp_path, content, args, message):
     site = tmp_path / "missing.geojson" if content is None else write(tmp_path, "site.geojson",
@@ -155,8 +161,8 @@ DOCKED = square_site(feature("docking_wire", "LineString", [[-1, 5], [0.5, 5], [
 ])
 def test_start_and_dock(tmp_path, site, start, status, expect):
     geo = tmp_path / "route.geojson"
-    r = run(write(tmp_path, "site.geojson", site), "--start", *start, "--return",
-            "--geojson", geo)
+    back = ["--return"] if site is DOCKED else []
+    r = run(write(tmp_path, "site.geojson", site), "--start", *start, *back, "--geojson", geo)
     assert r.returncode == status, r.stderr
     if status:
         assert expect in r.stderr and "not mowed" in r.stderr

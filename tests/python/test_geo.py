@@ -12,6 +12,7 @@ import shapely
 
 import swathor_plan as sp
 from swathor_plan.mission import MAV_CMD_DO_SET_SERVO, MAV_CMD_NAV_WAYPOINT
+from test_cli import run as run_cli
 
 REPO = Path(__file__).resolve().parents[2]
 GARDEN = REPO / "examples" / "sites" / "garden.geojson"
@@ -113,29 +114,79 @@ def garden_plan():
     return site, sp.plan_site(site, sp.options(), site.perimeter[0])
 
 
-def test_waypoints_read_back_by_pymavlink(tmp_path, garden_plan):
+def read_waypoints(path):
     from pymavlink import mavwp
+
+    loader = mavwp.MAVWPLoader()
+    loader.load(str(path))
+    return [loader.wp(i) for i in range(loader.count())]
+
+
+def test_waypoints_read_back_by_pymavlink(tmp_path, garden_plan):
+    from swathor_plan import drive
+    from swathor_plan.measure import mowable_area
 
     site, plan = garden_plan
     path = tmp_path / "garden.waypoints"
     path.write_bytes(sp.mission_bytes(".waypoints", site, plan, "garden",
                                       sp.Cutter.parse("servo:9:1900:1100")))
-    loader = mavwp.MAVWPLoader()
-    assert loader.load(str(path)) > len(plan.route)
-    items = [loader.wp(i) for i in range(loader.count())]
+    items = read_waypoints(path)
     nav = [(w.y, w.x) for w in items[1:] if w.command == MAV_CMD_NAV_WAYPOINT]
     back = site.frame.lonlat_to_plane(nav)
-    assert len(back) == len(plan.route)
-    assert max(math.dist(p, q) for p, q in zip(back, plan.route)) < 1e-3
-    # The cutter runs exactly along the mowing stretches.
-    pwm, mowing = None, []
+    # No empty leg, and every route point within 1 cm of the legs.
+    assert min(math.dist(p, q) for p, q in zip(back, back[1:])) >= drive.SAME_WAYPOINT
+    legs = shapely.LineString(back)
+    assert max(legs.distance(shapely.Point(p)) for p in plan.route) < 0.0101
+    assert len(back) < len(plan.route)
+    # The cutter switches only where a transit leaves the lawn or runs past the idle length.
+    on = drive.cutter_states(plan, mowable_area(site))
+    switches = sum(1 for a, b in zip(on, on[1:]) if a != b) + 1
+    assert sum(1 for w in items if w.command == MAV_CMD_DO_SET_SERVO) <= switches + 1
+    pwm, cut = None, []
     for w in items[1:]:
         if w.command == MAV_CMD_DO_SET_SERVO:
             assert w.param1 == 9
             pwm = w.param2
         else:
-            mowing.append(pwm == 1900)
-    assert mowing[1:] == plan.steps and not mowing[0]
+            cut.append(pwm == 1900)
+    mowed = [p for p, c in zip(back, cut) if c]
+    assert not cut[0] and mowed
+
+
+def test_missions_as_a_rover_takes_them(tmp_path):
+    """The park with its dock: a split mission, speeds, the way home, the parameters."""
+    from pymavlink import mavparm
+
+    out = tmp_path / "out"
+    out.mkdir()
+    r = run_cli(REPO / "examples" / "sites" / "park.geojson", "--return", "--max-items", "150",
+                "--speed", "0.4:1.2", "--cutter", "relay:0", "--mission", out / "park.waypoints",
+                "--params", out / "park.parm", "--geojson", out / "route.geojson")
+    assert r.returncode == 0, r.stderr
+    files = sorted(out.glob("park-*.waypoints"), key=lambda p: int(p.stem.split("-")[1]))
+    assert len(files) >= 3
+    missions = [read_waypoints(f) for f in files]
+    for before, after in zip(missions, missions[1:]):
+        last = [w for w in before if w.command == MAV_CMD_NAV_WAYPOINT][-1]
+        first = [w for w in after[1:] if w.command == MAV_CMD_NAV_WAYPOINT][0]
+        assert (last.x, last.y) == (first.x, first.y)
+    assert all(len(m) <= 150 for m in missions)
+    speeds = {w.param2 for m in missions for w in m if w.command == 178}
+    assert speeds == {0.4, 1.2}
+    assert "duration:  about" in r.stdout and "items:" in r.stdout
+    # Home: out of the dock along the wire and back into it, never inside an obstacle.
+    site = sp.load_site(REPO / "examples" / "sites" / "park.geojson")
+    stretches = [f for f in json.loads((out / "route.geojson").read_text())["features"]
+                 if "order" in f["properties"]]
+    route = [p for f in stretches for p in f["geometry"]["coordinates"]]
+    dock = site.frame.to_output([site.docking_wire[0]])[0]
+    assert math.dist(route[0], dock) < 1e-9 and math.dist(route[-1], dock) < 1e-9
+    blocked = shapely.union_all([shapely.Polygon(o) for o in site.obstacles]).buffer(-0.01)
+    plane = site.frame.lonlat_to_plane(route)
+    assert not shapely.LineString(plane).intersects(blocked)
+    parm = mavparm.MAVParmDict()
+    parm.load(str(out / "park.parm"))
+    assert parm["WP_RADIUS"] <= 0.25 and parm["RELAY1_FUNCTION"] == 1
 
 
 def test_plan_gpx_csv_read_back(garden_plan):
@@ -157,14 +208,25 @@ def test_plan_gpx_csv_read_back(garden_plan):
     lonlat = [(i["params"][5], i["params"][4]) for i in qgc["mission"]["items"]]
     gpx = gpxpy.parse(sp.mission_bytes(".gpx", site, plan, "garden").decode())
     rows = list(csv.DictReader(io.StringIO(sp.mission_bytes(".csv", site, plan, "x").decode())))
+    assert list(rows[0])[:4] == ["longitude", "latitude", "east_m", "north_m"]
+    legs = shapely.LineString(plan.route)
     for back in (site.frame.lonlat_to_plane(lonlat),
                  site.frame.lonlat_to_plane([(p.longitude, p.latitude)
                                              for p in gpx.routes[0].points]),
                  site.frame.lonlat_to_plane([(float(r["longitude"]), float(r["latitude"]))
                                              for r in rows]),
-                 [(float(r["x"]), float(r["y"])) for r in rows]):
-        assert max(math.dist(p, q) for p, q in zip(back, plan.route)) < 1e-3
-    assert [r["mowing"] == "1" for r in rows[1:]] == plan.steps
+                 [(float(r["east_m"]), float(r["north_m"])) for r in rows]):
+        assert len(back) == len(rows)
+        assert max(legs.distance(shapely.Point(p)) for p in back) < 1e-3
+    # The fence holds the route: inside the lawn, outside every obstacle as the planner used it.
+    fences = qgc["geoFence"]["polygons"]
+    inside = [shapely.Polygon(site.frame.lonlat_to_plane([(lon, lat) for lat, lon in f["polygon"]]))
+              for f in fences if f["inclusion"]]
+    outside = [shapely.Polygon(site.frame.lonlat_to_plane([(lon, lat) for lat, lon in f["polygon"]]))
+               for f in fences if not f["inclusion"]]
+    driven = shapely.LineString(plan.route[plan.dock_steps:])
+    assert shapely.union_all(inside).buffer(1e-3).covers(driven)
+    assert not any(driven.crosses(o.buffer(-1e-3)) for o in outside)
 
 
 def test_geojson_out_is_rfc7946_and_splits_the_route(garden_plan):

@@ -16,7 +16,8 @@ S = swathor
 def test_classes_in_registration_order():
     names = [n for n in vars(S) if not n.startswith("_")]
     assert names == ["Point", "LineString", "Polygon", "Environment", "PathSettings",
-                     "PlanningResult", "PathService"]
+                     "PlanningResult", "PathService", "transitRoute"]
+    assert not isinstance(S.transitRoute, type)
     assert S.__doc__ and S.__doc__.endswith(".")
     assert S.PathService().getVersion() == "1.3"
 

@@ -1,0 +1,183 @@
+"""How the robot drives a plan: when its cutter runs, how fast it goes, how long it takes, and the
+waypoints a mission needs.
+
+One model serves every output. The cutter runs along every mowing stretch, and stays on across a
+transit between two mowing stretches that is shorter than the idle length and stays inside the
+mowable area (a hop to the next lane): blades take seconds to spin up and down. With the cutter on
+the robot drives at the mowing speed, otherwise at the transit speed; every heading change above
+TURN_DEG costs the turn time.
+"""
+
+from __future__ import annotations
+
+import math
+from dataclasses import dataclass
+
+from swathor_plan.errors import need
+from swathor_plan.frame import Coord
+from swathor_plan.planning import Plan
+
+# Transits shorter than this (metres) that stay on the mowable area keep the cutter running.
+DEFAULT_IDLE = 5.0
+DEFAULT_SPEEDS = (0.5, 1.0)     # mowing, transit (m/s)
+DEFAULT_TURN_TIME = 3.0         # seconds per heading change above TURN_DEG
+TURN_DEG = 30.0
+# Two consecutive waypoints closer than this (metres) are one.
+SAME_WAYPOINT = 0.001
+# A waypoint this close (metres) to the straight line between its neighbours adds nothing.
+ON_THE_LINE = 0.01
+# How far the cutter-on area reaches beyond the mowable area for a hop to count as inside it.
+INSIDE_SLACK = 1e-3
+
+
+def _heading_changes(route: list[Coord]) -> int:
+    turns = 0
+    for a, b, c in zip(route, route[1:], route[2:]):
+        if a == b or b == c:
+            continue
+        h1 = math.atan2(b[1] - a[1], b[0] - a[0])
+        h2 = math.atan2(c[1] - b[1], c[0] - b[0])
+        turns += math.degrees(abs((h2 - h1 + math.pi) % (2 * math.pi) - math.pi)) > TURN_DEG
+    return turns
+
+
+def cutter_states(plan: Plan, mowable, idle: float = DEFAULT_IDLE) -> list[bool]:
+    """Per route step: does the cutter run along it? `mowable` is the shapely mowable area."""
+    shapely = need("shapely", "geo")
+    on = [s >= 0 for s in plan.step_slice]
+    inside = mowable.buffer(INSIDE_SLACK) if idle > 0 else None
+    i, n = 0, len(on)
+    while i < n:
+        if on[i] or plan.step_slice[i] != -1:
+            i += 1
+            continue
+        j = i
+        while j < n and plan.step_slice[j] == -1:
+            j += 1
+        between = i > 0 and j < n and on[i - 1] and plan.step_slice[j] >= 0
+        if between and inside is not None:
+            points = plan.route[i:j + 1]
+            length = sum(math.dist(a, b) for a, b in zip(points, points[1:]))
+            if length < idle and inside.covers(shapely.LineString(points)):
+                on[i:j] = [True] * (j - i)
+        i = j
+    return on
+
+
+@dataclass
+class Duration:
+    mowing_s: float
+    transit_s: float
+    turns: int
+    turn_s: float
+
+    @property
+    def total_s(self) -> float:
+        return self.mowing_s + self.transit_s + self.turns * self.turn_s
+
+    def describe(self) -> str:
+        return (f"about {_hours(self.total_s)} (mowing {_hours(self.mowing_s)}, transit "
+                f"{_hours(self.transit_s)}, {self.turns:,} turns)")
+
+
+def _hours(seconds: float) -> str:
+    minutes = int(round(seconds / 60))
+    if minutes < 60:
+        return f"{minutes} min" if minutes else f"{seconds:.0f} s"
+    return f"{minutes // 60} h {minutes % 60} min"
+
+
+def duration(route: list[Coord], on: list[bool], speeds=DEFAULT_SPEEDS,
+             turn_time: float = DEFAULT_TURN_TIME, skip: list[bool] | None = None) -> Duration:
+    """Time along `route` by the model; steps marked in `skip` (between lawn parts) take none."""
+    mow_m = transit_m = 0.0
+    for k, (a, b) in enumerate(zip(route, route[1:])):
+        if skip and skip[k]:
+            continue
+        if on[k]:
+            mow_m += math.dist(a, b)
+        else:
+            transit_m += math.dist(a, b)
+    return Duration(mow_m / speeds[0], transit_m / speeds[1], _heading_changes(route), turn_time)
+
+
+def plan_duration(plan: Plan, on: list[bool], speeds=DEFAULT_SPEEDS,
+                  turn_time: float = DEFAULT_TURN_TIME) -> Duration:
+    """The plan's time, part by part for a lawn in parts (nothing is driven between them)."""
+    total = Duration(0.0, 0.0, 0, turn_time)
+    start = 0
+    for part in plan.part_plans():
+        steps = len(part.route) - 1
+        d = duration(part.route, on[start:start + steps], speeds, turn_time)
+        total.mowing_s += d.mowing_s
+        total.transit_s += d.transit_s
+        total.turns += d.turns
+        start += steps + 1
+    return total
+
+
+def waypoints(route: list[Coord], on: list[bool]) -> tuple[list[Coord], list[bool]]:
+    """The route's points a mission needs, with the cutter state of the leg into each (the first
+    point's is False): no two consecutive points within SAME_WAYPOINT, and no point within
+    ON_THE_LINE of the straight line between its neighbours where the cutter does not change."""
+    if not route:
+        return [], []
+    pts, states = [route[0]], [False]
+    dropped: list[Coord] = []   # points left out since pts[-2], all near the line to pts[-1]
+    for k in range(1, len(route)):
+        p, state = route[k], on[k - 1]
+        if math.dist(p, pts[-1]) < SAME_WAYPOINT:
+            continue
+        if len(pts) >= 2 and states[-1] == state and all(
+                _on_line(pts[-2], q, p) for q in dropped + [pts[-1]]):
+            dropped.append(pts[-1])
+            pts[-1] = p
+            continue
+        dropped = []
+        pts.append(p)
+        states.append(state)
+    return pts, states
+
+
+def _on_line(a: Coord, b: Coord, c: Coord) -> bool:
+    """b lies within ON_THE_LINE of the segment a-c, between its ends."""
+    dx, dy = c[0] - a[0], c[1] - a[1]
+    length2 = dx * dx + dy * dy
+    if length2 == 0:
+        return False
+    t = ((b[0] - a[0]) * dx + (b[1] - a[1]) * dy) / length2
+    if not 0 < t < 1:
+        return False
+    return abs((b[0] - a[0]) * dy - (b[1] - a[1]) * dx) / math.sqrt(length2) <= ON_THE_LINE
+
+
+def parse_speeds(text: str) -> tuple[float, float]:
+    """'MOW[:TRANSIT]' in m/s."""
+    parts = text.split(":")
+    try:
+        values = [float(p) for p in parts]
+    except ValueError:
+        values = []
+    if not 1 <= len(values) <= 2 or not all(math.isfinite(v) and 0 < v <= 20 for v in values):
+        raise ValueError(f"speed {text!r}: use MOW[:TRANSIT] in m/s, each above 0 and at most 20")
+    return values[0], values[-1] if len(values) == 2 else DEFAULT_SPEEDS[1]
+
+
+# ArduPilot Rover's mission capacity by the storage that holds it: (storage - 4) / 15 items.
+BOARDS = (
+    (166, "4 KB boards"),
+    (308, "8-15 KB boards"),
+    (655, "16 KB boards (Pixhawk 1, Cube)"),
+    (1312, "32 KB boards (Pixhawk 6X, Matek H743)"),
+    (4368, "missions on the SD card (BRD_SD_MISSION 64)"),
+)
+# Without --max-items, a mission larger than the common 16 KB boards hold is warned about.
+WARN_ITEMS = 655
+
+
+def fits(items: int) -> str:
+    """Which of ArduPilot's mission stores hold `items` items."""
+    for capacity, where in BOARDS:
+        if items <= capacity:
+            return f"fits {where} and larger (up to {capacity:,} items)"
+    return f"more than any board holds ({BOARDS[-1][0]:,} items with the SD card)"

@@ -22,10 +22,11 @@ from swathor_plan.errors import MissingExtra, SiteError
 from swathor_plan.export import geojson_bytes, plan_geojson, plot_bytes
 from swathor_plan.frame import GeoFrame, LocalFrame
 from swathor_plan.measure import Measures, fit_laps, gaps, measure
-from swathor_plan.mission import Cutter, mission_bytes
+from swathor_plan.mission import Cutter, MissionOptions, mission_bytes, mission_files
 from swathor_plan.outputs import OutputError, Outputs
-from swathor_plan.planning import PATTERNS, Plan, plan_site
+from swathor_plan.planning import PATTERNS, Plan, dock_position, plan_site, way_to
 from swathor_plan.site_file import Site, load_site
+from swathor_plan.sorties import SortieError, Sorties, plan_sorties
 from swathor_plan.webmap import map_bytes
 
 
@@ -42,7 +43,8 @@ def options(**overrides) -> dict:
 
 
 __all__ = [
-    "Cutter", "GeoFrame", "LocalFrame", "Measures", "MissingExtra", "OutputError", "Outputs",
+    "Cutter", "MissionOptions", "SortieError", "Sorties", "dock_position", "mission_files",
+    "plan_sorties", "way_to", "GeoFrame", "LocalFrame", "Measures", "MissingExtra", "OutputError", "Outputs",
     "PATTERNS", "Plan", "Site", "SiteError", "fit_laps", "gaps", "geojson_bytes", "load_site",
     "map_bytes", "measure", "mission_bytes", "options", "plan_geojson", "plan_site", "plot_bytes",
 ]

@@ -12,11 +12,11 @@ from pathlib import Path
 
 import swathor
 
-from swathor_plan import checks, drive, export, mission, params, webmap
+from swathor_plan import checks, drive, export, mission, params, sorties, webmap
 from swathor_plan.errors import MissingExtra, SiteError, need
 from swathor_plan.measure import fit_laps, gaps, measure
 from swathor_plan.outputs import OutputError, Outputs, check_target
-from swathor_plan.planning import PATTERNS, dock_position, plan_site
+from swathor_plan.planning import PATTERNS, _joined, dock_position, plan_site
 from swathor_plan.simplify import DEFAULT_TOLERANCE
 from swathor_plan.site_file import FRAMES, load_site
 
@@ -157,6 +157,11 @@ def build_parser() -> argparse.ArgumentParser:
                    metavar="SECONDS",
                    help="seconds per heading change above 30 degrees in the time (default: "
                         f"{drive.DEFAULT_TURN_TIME:g})")
+    p.add_argument("--battery", type=_minutes, metavar="MINUTES",
+                   help="cut the route into sorties from the dock and back, each lasting at most "
+                        "this long by the time of --speed and --turn-time (needs a docking wire)")
+    p.add_argument("--reserve", type=_tolerance, metavar="MINUTES",
+                   help="battery time each sortie keeps in hand (default: a tenth of --battery)")
     p.add_argument("--max-items", type=_count, metavar="N",
                    help="split the mission into NAME-1.EXT, NAME-2.EXT, ... of at most N items "
                         "each (with the home row), each starting where the one before ended")
@@ -169,6 +174,13 @@ def build_parser() -> argparse.ArgumentParser:
                 "each site file's name without suffix. Exit status: 0 planned; 1 a plan skips "
                 "slices or has nothing to mow, or a site of several failed; 2 bad input.")
     return p
+
+
+def _minutes(text: str) -> float:
+    value = _number(text)
+    if not value > 0:
+        raise argparse.ArgumentTypeError(f"{text}: give the battery's minutes, more than 0")
+    return value
 
 
 def _speeds(text: str):
@@ -260,6 +272,9 @@ def _run_site(path: Path, args, notes: list[str]) -> Outcome:
             Path(outputs["mission"]).suffix.lower() in mission.GEOGRAPHIC_ONLY:
         raise Failure(f"{outputs['mission']}: this mission type needs a geographic site; the "
                       "site is planar (use .csv, or give the site in longitude/latitude)")
+    if args.battery and len(site.docking_wire) < 2:
+        raise Failure("--battery: sorties start and end at the dock, and the site has no "
+                      "docking wire; draw one (role docking_wire) from the dock into the lawn")
     if args.dock_return and len(site.docking_wire) < 2:
         raise Failure("--return: the site has no docking wire to drive back along; draw one "
                       "(role docking_wire) from the dock into the lawn")
@@ -273,13 +288,26 @@ def _run_site(path: Path, args, notes: list[str]) -> Outcome:
         start = dock or (site.parts or [site.perimeter])[0][0]
     plan = plan_site(site, options, start, args.dock_return)
     m = measure(site, plan, args.offset, args.cutter_idle)
+    trips = None
+    if args.battery:
+        try:
+            trips = sorties.plan_sorties(site, plan, args.battery, args.reserve,
+                                         args.speed or drive.DEFAULT_SPEEDS, args.turn_time,
+                                         args.cutter_idle, m.mowable)
+        except sorties.SortieError as e:
+            raise Failure(f"--battery {args.battery:g}: {e}") from None
+        driven = trips.plan(plan)
+        for part in plan.part_plans()[1:]:
+            driven = _joined(driven, part)
+    else:
+        driven = plan
     if plan.return_failed:
         notes.append(f"{path}: warning: no way back to the dock was found from the route's end; "
                      "the route ends there")
     mission_options = mission.MissionOptions(
         cutter=args.cutter, speeds=args.speed, idle=args.cutter_idle, max_items=args.max_items,
         dock=dock if dock and plan.dock_steps else None)
-    mission_list = mission.missions(site, plan, mission_options) if outputs["mission"] else []
+    mission_list = mission.missions(site, driven, mission_options) if outputs["mission"] else []
     suffix = Path(outputs["mission"]).suffix.lower() if outputs["mission"] else ""
     counts = [mission.item_count(site, one, mission_options) for one in mission_list]
     if counts and not args.max_items and max(counts) > drive.WARN_ITEMS and \
@@ -300,6 +328,8 @@ def _run_site(path: Path, args, notes: list[str]) -> Outcome:
                      f"({m.skipped_m2:.1f} m² not mowed): {_start_note(site, start)}")
         status = EXIT_PLAN
     text = summary(path, site, plan, m, options, args)
+    if trips:
+        text += "\n" + _sortie_lines(trips, plan)
     if counts:
         text += (f"\nitems:     {', '.join(f'{c:,}' for c in counts)} "
                  f"({'one mission' if len(counts) == 1 else f'{len(counts)} missions'}; "
@@ -309,20 +339,21 @@ def _run_site(path: Path, args, notes: list[str]) -> Outcome:
     title = (f"{path.name}: {args.pattern}, offset {args.offset:g} m — coverage "
              f"{m.coverage * 100:.1f} %, route {m.mowing_m + m.transit_m:.0f} m")
     out = Outputs()
+    unit = "sortie" if trips else "part"
     if outputs["geojson"]:
-        out.add(outputs["geojson"], lambda: export.geojson_bytes(site, plan))
+        out.add(outputs["geojson"], lambda: export.geojson_bytes(site, driven, unit))
     if outputs["plot"]:
         out.add(outputs["plot"], lambda: export.plot_bytes(Path(outputs["plot"]).suffix, site,
-                                                           plan, m, title))
+                                                           driven, m, title))
     if outputs["map"]:
         out.add(outputs["map"], lambda: webmap.map_bytes(
-            site, plan, m, f"{path.name}: {args.pattern}, offset {args.offset:g} m"))
+            site, driven, m, f"{path.name}: {args.pattern}, offset {args.offset:g} m", unit))
     missions = []
     for k, one in enumerate(mission_list, start=1):
         target = numbered(outputs["mission"], k) if len(mission_list) > 1 else outputs["mission"]
         missions.append(target)
         out.add(target, lambda one=one: mission.mission_file(
-            suffix, site, plan, one, path.stem, mission_options))
+            suffix, site, driven, one, path.stem, mission_options))
     if outputs["params"]:
         out.add(outputs["params"], lambda: params.parm_bytes(
             params.rover_parameters(args.offset, args.speed or drive.DEFAULT_SPEEDS,
@@ -335,6 +366,24 @@ def _run_site(path: Path, args, notes: list[str]) -> Outcome:
     row = {"site": path.name, "slices": len(plan.slices), "route_m": m.mowing_m + m.transit_m,
            "coverage": m.coverage, "skipped": len(plan.skipped), "seconds": plan.seconds}
     return Outcome(str(path), status, text, notes, row)
+
+
+def _sortie_lines(trips, plan) -> str:
+    each = [s.seconds for s in trips.sorties]
+    mowing = sum(math.dist(a, b) for s in trips.sorties
+                 for (a, b), mow in zip(zip(s.route, s.route[1:]), s.mowing) if mow)
+    extra = trips.extra_m
+    share = extra / (extra + mowing) if extra + mowing > 0 else 0.0
+    lines = [f"sorties:   {len(each)} of at most {trips.battery_s / 60:g} min with "
+             f"{trips.reserve_s / 60:g} min in reserve (longest {max(each) / 60:.1f} min); "
+             f"{extra:,.0f} m ({share * 100:.1f} %) driven to and from the dock",
+             "           " + ", ".join(f"{k}: {s / 60:.1f} min" for k, s in
+                                      enumerate(each, start=1))]
+    rest = plan.part_plans()[1:]
+    if rest:
+        lines.append(f"           the other {len(rest)} part(s) of the lawn are not in these "
+                     "sorties: they have no docking wire (their missions follow the sorties')")
+    return "\n".join(lines)
 
 
 def _duration(site, plan, m, args) -> str:
@@ -362,7 +411,7 @@ def summary(path: Path, site, plan, m, options: dict, args) -> str:
         f"skipped:   {len(plan.skipped)} slices" +
         (f" ({', '.join(map(str, plan.skipped[:10]))}{', ...' if len(plan.skipped) > 10 else ''})"
          if plan.skipped else ""),
-        f"coverage:  {m.coverage * 100:.1f} % of {m.mowable_m2:.1f} m² mowable by the cutter "
+        f"coverage:  {m.coverage * 100:.1f} % of {m.mowable_m2:.1f} m² mowable, mowed by the cutter"
         f"; {m.uncovered_m2:.1f} m² not mowed; {m.overlap_m2:.1f} m² "
         f"({m.overlap_share * 100:.1f} %) mowed twice or more",
         f"duration:  {_duration(site, plan, m, args)}",

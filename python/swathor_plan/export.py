@@ -17,9 +17,10 @@ def _line(frame, points) -> list[list[float]]:
     return [list(p) for p in frame.to_output(points)]
 
 
-def plan_geojson(site: Site, plan: Plan) -> dict:
+def plan_geojson(site: Site, plan: Plan, unit: str = "part") -> dict:
     """The route as its mowing and transit stretches in order, each with the number of the lawn's
-    part it lies in (1 for a lawn in one piece), then every slice with its kind.
+    part it lies in (1 for a lawn in one piece; `unit` names the property: "sortie" when the
+    plan's pieces are battery sorties), then every slice with its kind.
 
     Geographic sites give WGS 84 longitude/latitude (RFC 7946); planar sites keep their plane
     and carry the "frame": "local" marker, so the file reads back as planar.
@@ -33,7 +34,7 @@ def plan_geojson(site: Site, plan: Plan) -> dict:
             "type": "Feature",
             "properties": {"order": order, "kind": "mowing" if mowing else "transit",
                            "slice": index if mowing else None, "length_m": round(length, 4),
-                           "part": part},
+                           unit: part},
             "geometry": {"type": "LineString", "coordinates": _line(frame, points)},
         })
     skipped = set(plan.skipped)
@@ -53,8 +54,8 @@ def plan_geojson(site: Site, plan: Plan) -> dict:
     return data
 
 
-def geojson_bytes(site: Site, plan: Plan) -> bytes:
-    return (json.dumps(plan_geojson(site, plan)) + "\n").encode()
+def geojson_bytes(site: Site, plan: Plan, unit: str = "part") -> bytes:
+    return (json.dumps(plan_geojson(site, plan, unit)) + "\n").encode()
 
 
 def plot_bytes(suffix: str, site: Site, plan: Plan, measures, title: str) -> bytes:

@@ -13,7 +13,8 @@ from matplotlib.collections import LineCollection  # noqa: E402
 from matplotlib.lines import Line2D  # noqa: E402
 from matplotlib.patches import Patch, Polygon as PolygonPatch  # noqa: E402
 
-from swathor_plan.planning import Plan  # noqa: E402
+from swathor_plan.planning import BREAK, Plan  # noqa: E402
+from swathor_plan.webmap import PIECE_COLOURS  # noqa: E402
 from swathor_plan.site_file import Site  # noqa: E402
 
 
@@ -69,7 +70,14 @@ def draw(out, fmt: str, site: Site, plan: Plan, measures, title: str) -> None:
     mow = [s for s, m in zip(steps, plan.steps) if m]
     order = [i for i, m in enumerate(plan.steps) if m]
     transit = [s for s, k in zip(steps, plan.step_slice) if k == -1]
-    if mow:
+    piece_of_step, k = [], 0
+    for s in plan.step_slice:
+        piece_of_step.append(k)
+        k += s == BREAK
+    if mow and k > 0:  # parts of a lawn or battery sorties: one colour each
+        colours = [PIECE_COLOURS[piece_of_step[i] % len(PIECE_COLOURS)] for i in order]
+        ax.add_collection(LineCollection(mow, colors=colours, linewidths=1.3, zorder=4))
+    elif mow:
         lines = LineCollection(mow, array=order, cmap="viridis", linewidths=1.3, zorder=4)
         ax.add_collection(lines)
         bar = fig.colorbar(lines, ax=ax, fraction=0.035, pad=0.02)
@@ -83,10 +91,13 @@ def draw(out, fmt: str, site: Site, plan: Plan, measures, title: str) -> None:
             xs, ys = zip(*(pts + pts[:1] if len(pts) >= 3 else pts))
             ax.plot(xs, ys, color="#e74c3c", linewidth=2.0, zorder=6)
     parts = plan.part_plans()
-    if len(parts) > 1:  # numbered in driving order where each part's route begins
+    if len(parts) > 1:  # numbered in driving order where each piece starts mowing
         for k, part in enumerate(parts):
             if part.route:
-                ax.annotate(f"part {k + 1}", part.route[0], xytext=(6, 6),
+                at = next((part.route[i] for i, s in enumerate(part.step_slice) if s >= 0),
+                          part.route[0])
+                ax.annotate(f"{'part' if site.parts else 'sortie'} {k + 1}", at,
+                            xytext=(6, 6),
                             textcoords="offset points", fontsize=10, fontweight="bold",
                             color="#1f4e9e", zorder=9)
     if plan.route:
@@ -103,7 +114,9 @@ def draw(out, fmt: str, site: Site, plan: Plan, measures, title: str) -> None:
     handles = [
         Patch(facecolor="#cfe8b8", edgecolor="#4d7a2a", label="lawn"),
         Patch(facecolor="#8c8c8c", edgecolor="#404040", hatch="///", label="obstacle"),
-        Line2D([], [], color="#440154", linewidth=1.3, label="mowing (dark = early)"),
+        Line2D([], [], color="#440154", linewidth=1.3,
+               label="mowing (colour: " + ("part" if site.parts else "sortie") + ")" if k > 0
+               else "mowing (dark = early)"),
         Line2D([], [], color="#c0392b", linestyle="--", label="transit (not mowing)"),
         Line2D([], [], color="#1f4e9e", marker="o", linestyle="", label="start"),
         Line2D([], [], color="#1f4e9e", marker="s", linestyle="", label="end"),

@@ -81,23 +81,31 @@ def _polygons(frame, geom) -> list:
     return out
 
 
-def map_data(site: Site, plan: Plan, measures) -> dict:
+# Colours of the pieces of a route in parts or sorties, in turn.
+PIECE_COLOURS = ("#1f77b4", "#ff7f0e", "#2ca02c", "#d62728", "#9467bd", "#8c564b", "#e377c2",
+                 "#17becf", "#bcbd22", "#7f7f7f")
+
+
+def map_data(site: Site, plan: Plan, measures, unit: str = "part") -> dict:
     frame = site.frame
-    stretches = plan.stretches()
-    mowing_count = max(1, sum(1 for m, _, _ in stretches if m) - 1)
+    pieces = plan.part_plans()
+    stretches = [(k, s) for k, piece in enumerate(pieces) for s in piece.stretches()]
+    mowing_count = max(1, sum(1 for _, (m, _, _) in stretches if m) - 1)
     route, n = [], 0
-    for mowing, index, points in stretches:
+    for k, (mowing, index, points) in stretches:
+        colour = (PIECE_COLOURS[k % len(PIECE_COLOURS)] if len(pieces) > 1
+                  else order_colour(n / mowing_count))
         route.append({"mowing": mowing, "slice": index, "points": _latlngs(frame, points),
-                      "colour": order_colour(n / mowing_count) if mowing else "#c0392b"})
+                      "colour": colour if mowing else "#c0392b", "piece": k})
         n += mowing
     data = {
         "geographic": frame.geographic,
         "lawn": ([[_latlngs(frame, r)] for r in site.parts] if site.parts
                  else _latlngs(frame, site.perimeter)),
-        # A lawn in parts: each part's number, in driving order, where its route begins.
-        "parts": [{"label": f"part {k + 1}", "at": _latlngs(frame, part.route[:1])[0]}
-                  for k, part in enumerate(plan.part_plans()) if part.route]
-        if site.parts else [],
+        # A route in parts or sorties: each piece's number, in driving order, where it begins.
+        "parts": [{"label": f"{unit} {k + 1}", "at": _latlngs(frame, part.route[:1])[0]}
+                  for k, part in enumerate(pieces) if part.route]
+        if len(pieces) > 1 else [],
         "obstacles": [_latlngs(frame, r) for r in site.obstacles],
         "mowAreas": [_latlngs(frame, r) for r in site.mow_areas],
         "virtualWire": _latlngs(frame, site.virtual_wire),
@@ -154,9 +162,13 @@ const obstacles = L.layerGroup(data.obstacles.map(r => L.polygon(r, {color: "#40
   weight: 1, fillColor: "#8c8c8c", fillOpacity: 0.9})));
 const gaps = L.layerGroup(data.uncovered.map(p => L.polygon(p, {stroke: false,
   fillColor: "#ff2d95", fillOpacity: 0.85})));
-const route = L.layerGroup(data.route.map(s => L.polyline(s.points, s.mowing
-  ? {color: s.colour, weight: 2}
-  : {color: s.colour, weight: 2, dashArray: "6 5", opacity: 0.9})));
+const pieces = [];
+for (const s of data.route) {
+  while (pieces.length <= s.piece) pieces.push(L.layerGroup());
+  L.polyline(s.points, s.mowing ? {color: s.colour, weight: 2}
+    : {color: s.colour, weight: 2, dashArray: "6 5", opacity: 0.9}).addTo(pieces[s.piece]);
+}
+const route = L.layerGroup(pieces);
 const wires = L.layerGroup();
 if (data.virtualWire.length) L.polyline(data.virtualWire, {color: "#d98c00", weight: 4,
                                                             opacity: 0.7}).addTo(wires);
@@ -172,6 +184,11 @@ for (const p of data.parts) L.circleMarker(p.at, {radius: 4, color: "#1f4e9e"})
 for (const layer of [lawn, areas, gaps, route, obstacles, wires, ends]) layer.addTo(map);
 const overlays = {"Lawn": lawn, "Mow areas": areas, "Obstacles": obstacles,
                   "Not mowed": gaps, "Route": route, "Wires": wires, "Start and end": ends};
+// A route in several pieces (parts of a lawn, battery sorties): each can be shown alone.
+if (data.parts.length > 1) {
+  delete overlays["Route"];
+  data.parts.forEach((p, k) => { overlays[p.label] = pieces[k]; });
+}
 L.control.layers(bases, overlays, {collapsed: false}).addTo(map);
 map.fitBounds(lawn.getBounds(), {padding: [20, 20]});
 const title = L.control({position: "bottomleft"});
@@ -191,9 +208,9 @@ window.swathorReady = true;
 """
 
 
-def map_bytes(site: Site, plan: Plan, measures, title: str) -> bytes:
+def map_bytes(site: Site, plan: Plan, measures, title: str, unit: str = "part") -> bytes:
     script, style = leaflet_assets()
-    data = json.dumps(map_data(site, plan, measures)).replace("</", "<\\/")
+    data = json.dumps(map_data(site, plan, measures, unit)).replace("</", "<\\/")
     page = (PAGE.replace("__LEAFLET_CSS__", style)
             .replace("__DATA__", data)
             .replace("__TITLE__", html.escape(title))

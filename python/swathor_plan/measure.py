@@ -136,16 +136,18 @@ def count_turns(route: list) -> int:
 
 
 def _cut_runs(plan: Plan, on: list[bool]) -> list[list]:
-    """The runs of steps along which the cutter runs, as point lists."""
+    """The runs of steps along which the cutter runs, as point lists: one per slice driven and
+    one per hop it keeps running across (a run over many lanes would be a long zig-zag, whose
+    buffer GEOS builds very slowly)."""
     runs: list[list] = []
-    last = False
+    last = None
     for k, state in enumerate(on):
-        if state and plan.step_slice[k] != BREAK:
-            if last:
-                runs[-1].append(plan.route[k + 1])
-            else:
-                runs.append([plan.route[k], plan.route[k + 1]])
-        last = state and plan.step_slice[k] != BREAK
+        key = plan.step_slice[k] if state and plan.step_slice[k] != BREAK else None
+        if key is not None and key == last:
+            runs[-1].append(plan.route[k + 1])
+        elif key is not None:
+            runs.append([plan.route[k], plan.route[k + 1]])
+        last = key
     return runs
 
 

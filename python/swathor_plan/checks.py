@@ -40,19 +40,28 @@ def walled_in(site: Site) -> list[str]:
     return out
 
 
-def wire_crossings(site: Site) -> list[str]:
-    """Every stretch of the virtual wire that runs inside an obstacle."""
+def wire_crossing_lines(site: Site) -> list[tuple[int, int, float, list]]:
+    """(wire step, obstacle, metres, the pieces inside as point lists) for every stretch of the
+    virtual wire that runs inside an obstacle."""
     shapely = need("shapely", "geo")
     wire = site.virtual_wire
     out = []
     for k, ring in enumerate(site.obstacles):
         inside = shapely.Polygon(ring).buffer(0)
         for i, (a, b) in enumerate(zip(wire, wire[1:])):
-            length = shapely.LineString([a, b]).intersection(inside).length
-            if length >= MIN_CROSSING_M:
-                out.append(f"the virtual wire between its points {i} and {i + 1} runs "
-                           f"{length:.1f} m through obstacle {k}; transits follow the wire there")
+            piece = shapely.LineString([a, b]).intersection(inside)
+            if piece.length >= MIN_CROSSING_M:
+                lines = [list(g.coords) for g in getattr(piece, "geoms", [piece])
+                         if g.geom_type == "LineString"]
+                out.append((i, k, piece.length, lines))
     return out
+
+
+def wire_crossings(site: Site) -> list[str]:
+    """Every stretch of the virtual wire that runs inside an obstacle, a line each."""
+    return [f"the virtual wire between its points {i} and {i + 1} runs {length:.1f} m through "
+            f"obstacle {k}; transits follow the wire there"
+            for i, k, length, _ in wire_crossing_lines(site)]
 
 
 def _names(indices: list[int]) -> str:

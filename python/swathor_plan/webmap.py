@@ -15,6 +15,7 @@ import os
 import re
 from pathlib import Path
 
+from swathor_plan.checks import wire_crossing_lines
 from swathor_plan.errors import MissingExtra
 from swathor_plan.planning import Plan
 from swathor_plan.site_file import Site
@@ -102,13 +103,18 @@ def map_data(site: Site, plan: Plan, measures, unit: str = "part") -> dict:
         "geographic": frame.geographic,
         "lawn": ([[_latlngs(frame, r)] for r in site.parts] if site.parts
                  else _latlngs(frame, site.perimeter)),
-        # A route in parts or sorties: each piece's number, in driving order, where it begins.
-        "parts": [{"label": f"{unit} {k + 1}", "at": _latlngs(frame, part.route[:1])[0]}
-                  for k, part in enumerate(pieces) if part.route]
+        # A route in parts or sorties: each piece's number, in driving order, where it starts
+        # mowing (sorties all leave the same dock).
+        "parts": [{"label": f"{unit} {k + 1}", "at": _latlngs(frame, [next(
+            (part.route[i] for i, s in enumerate(part.step_slice) if s >= 0),
+            part.route[0])])[0]} for k, part in enumerate(pieces) if part.route]
         if len(pieces) > 1 else [],
         "obstacles": [_latlngs(frame, r) for r in site.obstacles],
         "mowAreas": [_latlngs(frame, r) for r in site.mow_areas],
         "virtualWire": _latlngs(frame, site.virtual_wire),
+        # Where the virtual wire runs through an obstacle (transits follow it there).
+        "wireCrossings": [_latlngs(frame, line) for *_, lines in wire_crossing_lines(site)
+                          for line in lines],
         "dockingWire": _latlngs(frame, site.docking_wire),
         "route": route,
         "start": _latlngs(frame, plan.route[:1]),
@@ -174,6 +180,8 @@ if (data.virtualWire.length) L.polyline(data.virtualWire, {color: "#d98c00", wei
                                                             opacity: 0.7}).addTo(wires);
 if (data.dockingWire.length) L.polyline(data.dockingWire, {color: "#6a1b9a", weight: 4,
                                                             opacity: 0.8}).addTo(wires);
+for (const c of data.wireCrossings) L.polyline(c, {color: "#e00000", weight: 6, opacity: 0.9})
+  .bindTooltip("the virtual wire runs through an obstacle here").addTo(wires);
 const ends = L.layerGroup();
 if (data.start.length) L.circleMarker(data.start[0], {radius: 7, color: "#1f4e9e",
   fillOpacity: 1}).bindTooltip("start").addTo(ends);

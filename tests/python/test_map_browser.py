@@ -57,3 +57,22 @@ def test_map_loads_offline_and_shows_the_route(tmp_path, browser, site):
     assert "Route" in labels and "Not mowed" in labels
     image = Image.open(io.BytesIO(browser.get_screenshot_as_png())).convert("RGB")
     assert len(image.getcolors(1 << 20) or []) > 50     # drawn, not a blank page
+
+
+def test_sorties_each_have_their_layer(tmp_path, browser):
+    s = sp.load_site(REPO / "examples" / "sites" / "park.geojson")
+    plan = sp.plan_site(s, sp.options(), sp.dock_position(s))
+    trips = sp.plan_sorties(s, plan, 45)
+    driven = trips.plan(plan)
+    page = tmp_path / "map.html"
+    page.write_bytes(sp.map_bytes(s, driven, sp.measure(s, driven, 0.5), "park", "sortie"))
+    browser.get(page.as_uri())
+    assert browser.execute_script("return window.swathorReady === true")
+    assert [e for e in browser.get_log("browser") if e["level"] == "SEVERE"] == []
+    labels = browser.execute_script(
+        "return [...document.querySelectorAll('.leaflet-control-layers label')]"
+        ".map(l => l.textContent.trim())")
+    assert [f"sortie {k}" for k in range(1, len(trips.sorties) + 1)] == \
+        [label for label in labels if label.startswith("sortie")]
+    assert "Route" not in labels
+    (REPO / "build" / "sorties-map.png").write_bytes(browser.get_screenshot_as_png())

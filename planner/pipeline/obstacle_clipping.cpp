@@ -81,19 +81,25 @@ bool clipObstaclesToPerimeter(Environment& site, const Cancellation& cancel) {
   }
   if (!changed) return false;
 
-  Environment clipped(site.getPerimeter());
+  std::vector<Polygon> clipped;
   for (std::size_t i = 0; i < replaced.size(); ++i) {
     if (!replaced[i]) {
-      clipped.addObstacle(site.getObstacles()[i]);
+      clipped.push_back(site.getObstacles()[i]);
       continue;
     }
-    for (const Polygon& ring : *replaced[i]) clipped.addObstacle(ring);
+    for (const Polygon& ring : *replaced[i]) clipped.push_back(ring);
   }
-  for (const Polygon& area : site.getMowAreas()) clipped.addMowArea(area);
-  clipped.setVirtualWire(site.getVirtualWire());
-  clipped.setDockingWire(site.getDockingWire());
-  site = std::move(clipped);
+  replaceObstacles(site, clipped);
   return covered;
+}
+
+void replaceObstacles(Environment& site, const std::vector<Polygon>& obstacles) {
+  Environment replaced(site.getPerimeter());
+  for (const Polygon& obstacle : obstacles) replaced.addObstacle(obstacle);
+  for (const Polygon& area : site.getMowAreas()) replaced.addMowArea(area);
+  replaced.setVirtualWire(site.getVirtualWire());
+  replaced.setDockingWire(site.getDockingWire());
+  site = std::move(replaced);
 }
 
 }  // namespace Planner

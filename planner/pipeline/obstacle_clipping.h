@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "planner/site/cancellation.h"
 #include "planner/site/environment.h"
 
@@ -17,5 +19,8 @@ namespace Planner {
 // not touched at all. Returns true when one obstacle covers the whole perimeter: then
 // nothing is left to plan.
 bool clipObstaclesToPerimeter(Environment& site, const Cancellation& cancel);
+
+// Makes `site` hold `obstacles` in place of its own; perimeter, mow areas and wires stay.
+void replaceObstacles(Environment& site, const std::vector<Polygon>& obstacles);
 
 }  // namespace Planner

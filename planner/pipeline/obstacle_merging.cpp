@@ -9,6 +9,7 @@
 
 #include "planner/coverage/clipper_ops.h"
 #include "planner/geometry/clipper_bridge.h"
+#include "planner/pipeline/obstacle_clipping.h"
 
 namespace Planner {
 namespace {
@@ -89,12 +90,12 @@ std::size_t mergeTouchingObstacles(Environment& site, const Cancellation& cancel
 
   std::vector<Paths64> members(n);
   for (std::size_t i = 0; i < n; ++i) members[groups.find(i)].push_back(paths[i]);
-  Environment merged(site.getPerimeter());
+  std::vector<Polygon> merged;
   std::size_t mergedAway = 0;
   for (std::size_t i = 0; i < n; ++i) {
     if (groups.find(i) != i) continue;
     if (members[i].size() == 1) {
-      merged.addObstacle(obstacles[i]);
+      merged.push_back(obstacles[i]);
       continue;
     }
     mergedAway += members[i].size();
@@ -102,14 +103,11 @@ std::size_t mergeTouchingObstacles(Environment& site, const Cancellation& cancel
     for (const Path64& ring :
          offsetPaths(unite(offsetPaths(members[i], kTouchGrow)), -kTouchGrow)) {
       if (Clipper2Lib::Area(ring) <= 0.0) continue;  // enclosed lawn stays with the group
-      merged.addObstacle(Polygon(fromPath64(ring)));
+      merged.emplace_back(fromPath64(ring));         // made clockwise as the site takes it
       --mergedAway;
     }
   }
-  for (const Polygon& area : site.getMowAreas()) merged.addMowArea(area);
-  merged.setVirtualWire(site.getVirtualWire());
-  merged.setDockingWire(site.getDockingWire());
-  site = std::move(merged);
+  replaceObstacles(site, merged);
   return mergedAway;
 }
 

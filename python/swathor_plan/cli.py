@@ -329,7 +329,7 @@ def _run_site(path: Path, args, notes: list[str]) -> Outcome:
         status = EXIT_PLAN
     text = summary(path, site, plan, m, options, args)
     if trips:
-        text += "\n" + _sortie_lines(trips, plan)
+        text += "\n" + _sortie_lines(trips, plan, m, args)
     if counts:
         text += (f"\nitems:     {', '.join(f'{c:,}' for c in counts)} "
                  f"({'one mission' if len(counts) == 1 else f'{len(counts)} missions'}; "
@@ -368,7 +368,7 @@ def _run_site(path: Path, args, notes: list[str]) -> Outcome:
     return Outcome(str(path), status, text, notes, row)
 
 
-def _sortie_lines(trips, plan) -> str:
+def _sortie_lines(trips, plan, m, args) -> str:
     each = [s.seconds for s in trips.sorties]
     mowing = sum(math.dist(a, b) for s in trips.sorties
                  for (a, b), mow in zip(zip(s.route, s.route[1:]), s.mowing) if mow)
@@ -381,8 +381,18 @@ def _sortie_lines(trips, plan) -> str:
                                       enumerate(each, start=1))]
     rest = plan.part_plans()[1:]
     if rest:
-        lines.append(f"           the other {len(rest)} part(s) of the lawn are not in these "
-                     "sorties: they have no docking wire (their missions follow the sorties')")
+        on = drive.cutter_states(plan, m.mowable, args.cutter_idle)
+        first = len(plan.part_plans()[0].route)
+        needs = []
+        for k, part in enumerate(rest, start=2):
+            steps = len(part.route) - 1
+            d = drive.duration(part.route, on[first:first + steps],
+                               args.speed or drive.DEFAULT_SPEEDS, args.turn_time)
+            first += steps + 1
+            needs.append(f"part {k} about {d.total_s / 60:.0f} min")
+        lines.append(f"           the other parts have no dock and are not in these sorties "
+                     f"(their missions follow): {', '.join(needs)} of driving, each to be "
+                     f"split by its own battery charges")
     return "\n".join(lines)
 
 

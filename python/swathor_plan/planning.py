@@ -75,7 +75,8 @@ class Plan:
         out, begin = [], 0
         for end in cuts + [len(self.route) - 1]:
             out.append(Plan(self.route[begin:end + 1], self.slices, self.kinds,
-                            self.step_slice[begin:end], [], 0.0, self.settings))
+                            self.step_slice[begin:end], [], 0.0, self.settings,
+                            dock_steps=self.dock_steps if begin == 0 else 0))
             begin = end + 1
         return out
 

@@ -21,7 +21,8 @@ from dataclasses import dataclass
 
 from swathor_plan import drive
 from swathor_plan.frame import Coord
-from swathor_plan.planning import BREAK, Plan, way_to
+from swathor_plan.errors import need
+from swathor_plan.planning import BREAK, Plan, part_sites, way_to
 from swathor_plan.site_file import Site
 
 # A sortie stops at a slice's end when that leaves unused at most this share of the battery.
@@ -121,6 +122,11 @@ def plan_sorties(site: Site, plan: Plan, battery_min: float, reserve_min: float 
     work_slice = plan.step_slice[first.dock_steps:end]
     clock = _Clock(speeds, turn_time)
     gate = wire[-1]
+    if site.parts:  # the ways out and home stay on the part the dock serves
+        shapely = need("shapely", "geo")
+        subs = part_sites(site)
+        site = min(subs, key=lambda s: shapely.Polygon(s.perimeter).distance(
+            shapely.Point(gate)))
 
     def home_from(p: Coord) -> tuple[list[Coord], float]:
         way = way_to(site, p, gate)

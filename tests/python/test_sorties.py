@@ -1,5 +1,6 @@
 """A big lawn over several charges: sorties from the dock and back that fit the battery."""
 
+import json
 import math
 from pathlib import Path
 
@@ -58,7 +59,23 @@ def test_sorties_through_the_command(tmp_path):
     assert "sorties:" in r.stdout
     count = int(r.stdout.split("sorties:")[1].split()[0])
     assert len(list(tmp_path.glob("park-*.waypoints"))) == count > 1
-    import json
     features = json.loads((tmp_path / "route.geojson").read_text())["features"]
     assert {f["properties"]["sortie"] for f in features if "order" in f["properties"]} == \
         set(range(1, count + 1))
+
+
+def test_a_lawn_in_parts_gets_sorties_for_the_docks_part(tmp_path):
+    def box(x0, x1):
+        return [[x0, 0], [x1, 0], [x1, 40], [x0, 40], [x0, 0]]
+
+    site = tmp_path / "two.geojson"
+    site.write_text(json.dumps({"type": "FeatureCollection", "frame": "local", "features": [
+        {"type": "Feature", "properties": {"role": "perimeter"},
+         "geometry": {"type": "MultiPolygon", "coordinates": [[box(0, 60)], [box(70, 130)]]}},
+        {"type": "Feature", "properties": {"role": "docking_wire"},
+         "geometry": {"type": "LineString", "coordinates": [[-2, 5], [2, 5]]}}]}))
+    r = run(site, "--battery", "30", "--mission", tmp_path / "two.csv")
+    assert r.returncode == 0, r.stderr
+    count = int(r.stdout.split("sorties:")[1].split()[0])
+    assert count > 1 and "part 2 about" in r.stdout
+    assert len(list(tmp_path.glob("two-*.csv"))) == count + 1

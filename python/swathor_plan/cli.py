@@ -381,14 +381,10 @@ def _sortie_lines(trips, plan, m, args) -> str:
                                       enumerate(each, start=1))]
     rest = plan.part_plans()[1:]
     if rest:
-        on = drive.cutter_states(plan, m.mowable, args.cutter_idle)
-        first = len(plan.part_plans()[0].route)
         needs = []
-        for k, part in enumerate(rest, start=2):
-            steps = len(part.route) - 1
-            d = drive.duration(part.route, on[first:first + steps],
-                               args.speed or drive.DEFAULT_SPEEDS, args.turn_time)
-            first += steps + 1
+        for k, (part, part_on) in enumerate(zip(rest, plan.per_part(m.cutter)[1:]), start=2):
+            d = drive.duration(part.route, part_on, args.speed or drive.DEFAULT_SPEEDS,
+                               args.turn_time)
             needs.append(f"part {k} about {d.total_s / 60:.0f} min")
         lines.append(f"           the other parts have no dock and are not in these sorties "
                      f"(their missions follow): {', '.join(needs)} of driving, each to be "
@@ -397,8 +393,7 @@ def _sortie_lines(trips, plan, m, args) -> str:
 
 
 def _duration(site, plan, m, args) -> str:
-    on = drive.cutter_states(plan, m.mowable, args.cutter_idle)
-    return drive.plan_duration(plan, on, args.speed or drive.DEFAULT_SPEEDS,
+    return drive.plan_duration(plan, m.cutter, args.speed or drive.DEFAULT_SPEEDS,
                                args.turn_time).describe()
 
 

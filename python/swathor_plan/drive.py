@@ -30,15 +30,17 @@ ON_THE_LINE = 0.01
 INSIDE_SLACK = 1e-3
 
 
-def _heading_changes(route: list[Coord]) -> int:
-    turns = 0
-    for a, b, c in zip(route, route[1:], route[2:]):
-        if a == b or b == c:
-            continue
-        h1 = math.atan2(b[1] - a[1], b[0] - a[0])
-        h2 = math.atan2(c[1] - b[1], c[0] - b[0])
-        turns += math.degrees(abs((h2 - h1 + math.pi) % (2 * math.pi) - math.pi)) > TURN_DEG
-    return turns
+def is_turn(a: Coord, b: Coord, c: Coord) -> bool:
+    """Does the heading change by more than TURN_DEG at b? Not where a step has no length."""
+    if a == b or b == c:
+        return False
+    h1 = math.atan2(b[1] - a[1], b[0] - a[0])
+    h2 = math.atan2(c[1] - b[1], c[0] - b[0])
+    return math.degrees(abs((h2 - h1 + math.pi) % (2 * math.pi) - math.pi)) > TURN_DEG
+
+
+def count_turns(route: list[Coord]) -> int:
+    return sum(is_turn(a, b, c) for a, b, c in zip(route, route[1:], route[2:]))
 
 
 def cutter_states(plan: Plan, mowable, idle: float = DEFAULT_IDLE) -> list[bool]:
@@ -98,21 +100,18 @@ def duration(route: list[Coord], on: list[bool], speeds=DEFAULT_SPEEDS,
             mow_m += math.dist(a, b)
         else:
             transit_m += math.dist(a, b)
-    return Duration(mow_m / speeds[0], transit_m / speeds[1], _heading_changes(route), turn_time)
+    return Duration(mow_m / speeds[0], transit_m / speeds[1], count_turns(route), turn_time)
 
 
 def plan_duration(plan: Plan, on: list[bool], speeds=DEFAULT_SPEEDS,
                   turn_time: float = DEFAULT_TURN_TIME) -> Duration:
     """The plan's time, part by part for a lawn in parts (nothing is driven between them)."""
     total = Duration(0.0, 0.0, 0, turn_time)
-    start = 0
-    for part in plan.part_plans():
-        steps = len(part.route) - 1
-        d = duration(part.route, on[start:start + steps], speeds, turn_time)
+    for part, part_on in zip(plan.part_plans(), plan.per_part(on)):
+        d = duration(part.route, part_on, speeds, turn_time)
         total.mowing_s += d.mowing_s
         total.transit_s += d.transit_s
         total.turns += d.turns
-        start += steps + 1
     return total
 
 

@@ -9,15 +9,13 @@ from __future__ import annotations
 
 import functools
 import math
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 
 from swathor_plan.errors import need
-from swathor_plan.drive import DEFAULT_IDLE, cutter_states
+from swathor_plan.drive import DEFAULT_IDLE, count_turns, cutter_states
 from swathor_plan.planning import BREAK, Plan
 from swathor_plan.site_file import Site
 
-# A change of heading above this at a route point counts as a turn (degrees).
-TURN_DEG = 30.0
 # Arc segments per quarter circle of the cutter's disc; more is slower and barely more exact.
 QUAD_SEGS = 4
 
@@ -33,6 +31,7 @@ class Measures:
     turns: int
     mowable: object = None      # shapely geometry of the mowable area
     mowed: object = None        # shapely geometry of everything the cutter passes over
+    cutter: list = field(default_factory=list)  # per route step: does the cutter run
 
     @functools.cached_property
     def uncovered(self):
@@ -123,18 +122,6 @@ def _overlap(shapely, swaths: list):
     return shapely.union_all(pieces) if pieces else shapely.GeometryCollection()
 
 
-def count_turns(route: list) -> int:
-    turns = 0
-    for a, b, c in zip(route, route[1:], route[2:]):
-        h1 = math.atan2(b[1] - a[1], b[0] - a[0])
-        h2 = math.atan2(c[1] - b[1], c[0] - b[0])
-        if a == b or b == c:
-            continue
-        change = abs((h2 - h1 + math.pi) % (2 * math.pi) - math.pi)
-        turns += math.degrees(change) > TURN_DEG
-    return turns
-
-
 def _cut_runs(plan: Plan, on: list[bool]) -> list[list]:
     """The runs of steps along which the cutter runs, as point lists: one per slice driven and
     one per hop it keeps running across (a run over many lanes would be a long zig-zag, whose
@@ -157,7 +144,8 @@ def measure(site: Site, plan: Plan, offset: float, idle: float = DEFAULT_IDLE) -
     `offset`."""
     shapely = need("shapely", "geo")
     mowable = mowable_area(site)
-    mowing = _cut_runs(plan, cutter_states(plan, mowable, idle))
+    cutter = cutter_states(plan, mowable, idle)
+    mowing = _cut_runs(plan, cutter)
     swaths = _swaths(shapely, mowing, offset)
     mowed, twice = _mowed_and_overlap(shapely, mowing, swaths)
     covered = mowable.intersection(mowed)
@@ -170,7 +158,7 @@ def measure(site: Site, plan: Plan, offset: float, idle: float = DEFAULT_IDLE) -
         mowable_m2=mowable.area, covered_m2=covered.area, overlap_m2=overlap.area,
         skipped_m2=skipped_area, mowing_m=plan.length(True), transit_m=plan.length(False),
         turns=sum(count_turns(part.route) for part in plan.part_plans()), mowable=mowable,
-        mowed=mowed)
+        mowed=mowed, cutter=cutter)
 
 
 @dataclass

@@ -127,11 +127,9 @@ def missions(site: Site, plan: Plan, options: MissionOptions) -> list[Mission]:
     would hold more than `max_items` items (with its home row); a split mission starts at the
     waypoint where the one before it ended."""
     on = cutter_states(plan, mowable_area(site), options.idle)
-    out, first = [], 0
-    for part in plan.part_plans():
-        steps = len(part.route) - 1
-        points, states = waypoints(part.route, on[first:first + steps])
-        first += steps + 1
+    out = []
+    for part, part_on in zip(plan.part_plans(), plan.per_part(on)):
+        points, states = waypoints(part.route, part_on)
         home = options.dock or (points[0] if points else (0.0, 0.0))
         whole = Mission(points, states, home)
         if not options.max_items or item_count(site, whole, options) <= options.max_items:

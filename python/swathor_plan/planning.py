@@ -80,6 +80,16 @@ class Plan:
             begin = end + 1
         return out
 
+    def per_part(self, per_step: list) -> list[list]:
+        """A list with one entry per route step, cut into the steps of each part_plans() entry
+        (the BREAK steps between parts left out)."""
+        out, begin = [], 0
+        for part in self.part_plans():
+            steps = len(part.route) - 1
+            out.append(per_step[begin:begin + steps])
+            begin += steps + 1
+        return out
+
     def part_gaps(self) -> list[float]:
         """How far apart consecutive parts are where the route leaves one and enters the next."""
         return [math.dist(self.route[i], self.route[i + 1])

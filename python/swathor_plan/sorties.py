@@ -80,12 +80,7 @@ class _Clock:
         return math.dist(a, b) / self.speeds[0 if on else 1]
 
     def turn(self, a: Coord, b: Coord, c: Coord) -> float:
-        if a == b or b == c:
-            return 0.0
-        h1 = math.atan2(b[1] - a[1], b[0] - a[0])
-        h2 = math.atan2(c[1] - b[1], c[0] - b[0])
-        change = math.degrees(abs((h2 - h1 + math.pi) % (2 * math.pi) - math.pi))
-        return self.turn_time if change > drive.TURN_DEG else 0.0
+        return self.turn_time if drive.is_turn(a, b, c) else 0.0
 
 
 def _dedup(points: list[Coord]) -> list[Coord]:

@@ -55,10 +55,12 @@ constexpr const char* kHelp =
     "--adversarial  dense obstacle fields, a start inside an obstacle, a 100,000-point\n"
     "               wire, 100,000 perimeter vertices\n";
 
-// The module's planner, without cancellation.
+// The module's planner as the module runs it: without cancellation, and without keeping
+// the links its searches explore.
 PlanningResult modulePlanner(const Environment& env, const std::vector<LineString>& slices,
                              const Point& start) {
-  return PathPlanner::planRoute(env, slices, start);
+  return PathPlanner::planRoute(env, slices, start, Cancellation(), indexedStrategies(),
+                                ExploredEdges::skip);
 }
 
 struct Measure {

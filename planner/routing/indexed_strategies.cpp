@@ -1,5 +1,6 @@
 // The module's strategies: R-trees of edges and entry points, a heap for the open list
 // and grids of kSamePoint cells for open and closed membership.
+#include <limits>
 #include <queue>
 #include <tuple>
 
@@ -77,6 +78,16 @@ class IndexedSearchLists : public SearchLists {
     closedNear_.forEachNear(
         p, [&](uint32_t id) { near = near || distance(closed_[id].point, p) < kSamePoint; });
     return near;
+  }
+
+  double settledCost(int64_t sole) const override {
+    if (sole < 0 || sole >= static_cast<int64_t>(graph_.size())) {
+      return std::numeric_limits<double>::infinity();
+    }
+    const GraphNode& node = graph_[static_cast<std::size_t>(sole)];
+    if (node.closed) return -std::numeric_limits<double>::infinity();
+    if (node.open != kNone && entries_[node.open].open) return entries_[node.open].opened.node.g;
+    return std::numeric_limits<double>::infinity();
   }
 
   const std::vector<SearchNode>& closed() const override { return closed_; }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -88,6 +89,12 @@ class SearchLists {
   // returns its index there.
   virtual int32_t close(const SearchNode& node, int64_t graphIndex = -1) = 0;
   virtual bool closedNear(const Point& p, int64_t sole = -1) const = 0;
+  // For a `sole` graph node (see above): -infinity when it is closed, the cost of its open
+  // entry when it has one, +infinity otherwise (also when the lists cannot tell). A hop
+  // reaching it at a cost at or above this changes nothing, passable or not.
+  virtual double settledCost(int64_t /*sole*/) const {
+    return std::numeric_limits<double>::infinity();
+  }
   virtual const std::vector<SearchNode>& closed() const = 0;
 };
 

@@ -143,6 +143,7 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
     // below touches only the nodes it reports or relaxes.
     targets_.clear();
     status_.resize(goalIndex + 1);
+    const bool settle = exploredEdges == nullptr;
     const auto statusOf = [&](std::size_t k, const WireNode& n) {
       // Nearly every node is far: told apart here without a call.
       if (std::fabs(n.point.x - current.point.x) < kSamePoint &&
@@ -151,6 +152,13 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
       }
       if (consecutiveWire(current.onWire, current.wireIndex, n)) return kWireStep;
       if (known && k < goalIndex && (*known)[k] >= 0) return (*known)[k] ? kKnownClear : kBlocked;
+      // A corner already closed, or open at no more than this hop would give it, is left
+      // as it is whether or not the hop is clear: no need to ask (unless the links are
+      // kept, or the log reports the wire's checks).
+      if (settle && k >= wireCount_ && k < goalIndex && sole_[k]) {
+        const double cost = lists->settledCost(static_cast<int64_t>(k));
+        if (cost <= current.g + distance(current.point, n.point)) return kSettled;
+      }
       targets_.push_back(n.point);
       return kAsk;
     };
@@ -161,7 +169,7 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
 
     for (std::size_t k = 0; k <= goalIndex; ++k) {
       const uint8_t status = status_[k];
-      if (status == kSamePlace) continue;
+      if (status == kSamePlace || status == kSettled) continue;
       double multiplier = 1.0;
       bool passable = status == kKnownClear;
       if (status == kWireStep) {

@@ -68,7 +68,7 @@ class TransitRouter {
   std::size_t knownEntries_ = 0;
   // Scratch space of one expansion: per node, what it is to the expansion, and the
   // points of the hops to test.
-  enum Status : uint8_t { kSamePlace, kWireStep, kKnownClear, kBlocked, kAsk };
+  enum Status : uint8_t { kSamePlace, kWireStep, kKnownClear, kBlocked, kAsk, kSettled };
   std::vector<uint8_t> status_;
   std::vector<Point> targets_;
   std::vector<uint8_t> batch_;

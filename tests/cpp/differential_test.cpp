@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -13,6 +14,7 @@
 #include "planner/pipeline/path_service.h"
 #include "planner/routing/planner_log.h"
 #include "planner/routing/segment_clearance.h"
+#include "planner/routing/transit_router.h"
 #include "tests/reference/literal_line_slicer.h"
 #include "tests/reference/literal_routing.h"
 
@@ -24,6 +26,14 @@ namespace {
 PlanningResult modulePlanner(const Environment& env, const std::vector<LineString>& slices,
                              const Point& start) {
   return PathPlanner::planRoute(env, slices, start);
+}
+
+// The same, not keeping the explored links, as the module runs it: its searches then ask
+// only about hops that could change something.
+PlanningResult modulePlannerAsRun(const Environment& env, const std::vector<LineString>& slices,
+                                  const Point& start) {
+  return PathPlanner::planRoute(env, slices, start, Cancellation(), indexedStrategies(),
+                                ExploredEdges::skip);
 }
 
 struct RandomSite {
@@ -126,6 +136,9 @@ std::size_t expectSameResult(const Environment& env, const PathSettings& s, cons
   expectSameLines(fast.transitLinks, literal.transitLinks, name + " transitLinks");
   expectSameLines(fast.exploredEdges, literal.exploredEdges, name + " exploredEdges");
   expectSameLines(fast.slices, literal.slices, name + " slices");
+  const auto asRun = computeFullTaskWith(env, s, start, RoutePlanner(modulePlannerAsRun));
+  expectSameLines({asRun.path}, {literal.path}, name + " path, links not kept");
+  expectSameLines(asRun.transitLinks, literal.transitLinks, name + " transitLinks, links not kept");
   return literal.transitLinks.size();
 }
 
@@ -157,10 +170,16 @@ void expectSameRunAndLog(const Bench::Site& site) {
       computeFullTaskWith(site.environment, site.settings, site.start, RoutePlanner(modulePlanner));
   const std::string fastLog = ::testing::internal::GetCapturedStdout();
   ::testing::internal::CaptureStdout();
+  const auto asRun = computeFullTaskWith(site.environment, site.settings, site.start,
+                                         RoutePlanner(modulePlannerAsRun));
+  const std::string asRunLog = ::testing::internal::GetCapturedStdout();
+  ::testing::internal::CaptureStdout();
   const auto literal =
       computeFullTaskWith(site.environment, site.settings, site.start, &Literal::planRoute);
   const std::string literalLog = ::testing::internal::GetCapturedStdout();
   plannerLogEnabled = false;
+  expectSameLines({asRun.path}, {literal.path}, site.name + " path, links not kept");
+  EXPECT_TRUE(asRunLog == literalLog) << site.name << ": the log lines differ, links not kept";
   expectSameLines({fast.path}, {literal.path}, site.name + " path");
   expectSameLines(fast.transitLinks, literal.transitLinks, site.name + " transitLinks");
   expectSameLines(fast.exploredEdges, literal.exploredEdges, site.name + " exploredEdges");
@@ -373,5 +392,28 @@ TEST(Differential, EntryChoices) {
         literal->remove(gone);
       }
     }
+  }
+}
+
+// Searches that keep no links skip hops to corners that are closed, or open at no more
+// than the hop would give: the routes must not change. Between random points of a course
+// of curvy bunkers, many corners are reached first the long way round and improved later.
+TEST(Differential, SearchesWithoutLinksFindTheSameRoutes) {
+  const Bench::Site course = Bench::golf(400, 30);
+  const std::unique_ptr<Clearance> clearance = indexedStrategies().clearance(course.environment);
+  TransitRouter keeping(course.environment, *clearance, indexedStrategies().lists);
+  TransitRouter skipping(course.environment, *clearance, indexedStrategies().lists);
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> x(20, 580), y(20, 380);
+  std::vector<LineString> links;
+  for (int trial = 0; trial < 300; ++trial) {
+    const Point from{x(rng), y(rng)}, to{x(rng), y(rng)};
+    const std::vector<Point> kept = keeping.findRoute(from, to, &links);
+    const std::vector<Point> skipped = skipping.findRoute(from, to, nullptr);
+    ASSERT_EQ(kept.size(), skipped.size()) << "trial " << trial;
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+      ASSERT_TRUE(kept[k].x == skipped[k].x && kept[k].y == skipped[k].y) << "trial " << trial;
+    }
+    links.clear();
   }
 }

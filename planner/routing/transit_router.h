@@ -46,7 +46,9 @@ class TransitRouter {
   // position; empty when the goal cannot be reached. Neighbours are examined in
   // graph order, the entry with the least g + h is expanded first (the earliest on
   // equal cost), and an open entry is improved only on a strictly smaller g. Every
-  // passable link examined is appended to exploredEdges, unless it is null.
+  // passable link examined is appended to exploredEdges, unless it is null; then the
+  // hops to corners that no answer could change (see SearchLists::settledCost) are not
+  // asked about, and the route is the same.
   std::vector<Point> findRoute(const Point& position, const Point& goal,
                                std::vector<LineString>* exploredEdges,
                                const Cancellation& cancel = Cancellation());

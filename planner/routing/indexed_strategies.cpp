@@ -38,6 +38,13 @@ class IndexedSearchLists : public SearchLists {
     return e.opened;
   }
 
+  bool canPeek() const override { return true; }
+
+  const Opened* peekBest() const override {
+    dropStale();
+    return heap_.empty() ? nullptr : &entries_[heap_.top().seq].opened;
+  }
+
   bool improveNear(const Point& p, double g, double h, int32_t parent, int64_t sole) override {
     int64_t first = -1;
     if (sole >= 0) {

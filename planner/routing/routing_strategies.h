@@ -77,6 +77,11 @@ class SearchLists {
   virtual bool anyOpen() const = 0;
   // Removes and returns the open entry of least g + h, the earliest on equal cost.
   virtual Opened takeBest() = 0;
+  // Whether peekBest() answers; searches on lists that cannot peek ask about every hop
+  // as they go.
+  virtual bool canPeek() const { return false; }
+  // The entry takeBest() would return, left open; null when none is open.
+  virtual const Opened* peekBest() const { return nullptr; }
   // `sole` below is p's graph index when p is that graph node and no other node of the
   // search (graph node or start) lies within kSamePoint of it, so that only its own
   // entries can be near p; -1 otherwise. Lists may answer by it, with the answer by p.

@@ -7,6 +7,8 @@
 #include <tuple>
 
 #include "planner/routing/near_points.h"
+#include <limits>
+#include <optional>
 #include "planner/routing/planner_log.h"
 
 namespace Planner {
@@ -86,6 +88,7 @@ TransitRouter::TransitRouter(const Environment& environment, const Clearance& cl
   // Corners keep clear of every earlier node; only wire points may crowd each other.
   NearPoints near;
   for (std::size_t k = 0; k < fixed_.size(); ++k) near.insert(fixed_[k].point, k);
+  for (const WireNode& n : fixed_) fixedPoints_.push_back(n.point);
   soleFixed_.assign(fixed_.size(), 1);
   for (std::size_t k = 0; k < fixed_.size(); ++k) {
     near.forEachNear(fixed_[k].point, [&](uint32_t other) {
@@ -98,13 +101,6 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
                                             std::vector<LineString>* exploredEdges,
                                             const Cancellation& cancel) {
   const std::size_t goalIndex = fixed_.size();
-  const WireNode goalNode{goal, false, 0};
-  auto node = [&](std::size_t k) -> const WireNode& {
-    return k < goalIndex ? fixed_[k] : goalNode;
-  };
-
-  const std::unique_ptr<SearchLists> lists = lists_();
-  lists->open({{position, 0.0, distance(position, goal), -1, false, 0}, -1});
   // Which nodes no other node of this search crowds (see SearchLists).
   sole_ = soleFixed_;
   sole_.push_back(distance(position, goal) >= kSamePoint ? 1 : 0);
@@ -114,9 +110,53 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
       sole_[goalIndex] = 0;
     }
   }
+  // Without links to keep, the hops to sole corners wait until they could decide an
+  // expansion (see takeDeferred). That pays while the search expands a few of the many
+  // corners; a search that keeps expanding (a goal walled off explores all it can reach)
+  // starts again asking about every hop as it goes, which costs less per expansion.
+  if (exploredEdges == nullptr && lists_()->canPeek()) {
+    const std::size_t limit = std::max<std::size_t>(kDeferredExpansions, goalIndex / 16);
+    if (std::optional<std::vector<Point>> route = search(position, goal, nullptr, cancel, limit)) {
+      return *route;
+    }
+  }
+  return *search(position, goal, exploredEdges, cancel, 0);
+}
 
-  while (lists->anyOpen()) {
-    const SearchLists::Opened best = lists->takeBest();
+std::optional<std::vector<Point>> TransitRouter::search(const Point& position, const Point& goal,
+                                                        std::vector<LineString>* exploredEdges,
+                                                        const Cancellation& cancel,
+                                                        std::size_t deferLimit) {
+  const std::size_t goalIndex = fixed_.size();
+  const WireNode goalNode{goal, false, 0};
+  auto node = [&](std::size_t k) -> const WireNode& {
+    return k < goalIndex ? fixed_[k] : goalNode;
+  };
+  const std::unique_ptr<SearchLists> lists = lists_();
+  lists->open({{position, 0.0, distance(position, goal), -1, false, 0}, -1});
+
+  // The wire points, crowded corners and the goal are asked about at every expansion;
+  // sole corners too unless deferring.
+  const bool deferring = deferLimit > 0;
+  eager_.clear();
+  deferred_.clear();
+  for (std::size_t k = 0; k <= goalIndex; ++k) {
+    const bool defer = deferring && k >= wireCount_ && k < goalIndex && sole_[k];
+    (defer ? deferred_ : eager_).push_back(static_cast<uint32_t>(k));
+  }
+  if (deferring) {
+    estimate_.resize(goalIndex);
+    for (const uint32_t k : deferred_) estimate_[k] = distance(fixed_[k].point, goal);
+    bound_.assign(goalIndex, std::numeric_limits<double>::infinity());
+    parent_.resize(goalIndex);
+    openedAt_.assign(goalIndex + 1, -1);
+    front_ = {};
+  }
+  HopCandidates candidates(deferred_, fixedPoints_, estimate_, bound_);
+
+  SearchLists::Opened best{{position, 0.0, 0.0, -1, false, 0}, -1};
+  while (deferring ? takeDeferred(*lists, candidates, cancel, best) : lists->anyOpen()) {
+    if (!deferring) best = lists->takeBest();
     cancel.poll();
     const SearchNode& current = best.node;
     const int64_t currentIndex = best.graphIndex;
@@ -124,7 +164,9 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
       return smoothRoute(reconstructRoute(current, lists->closed()), clearance_);
     }
     const int32_t ci = lists->close(current, currentIndex);
+    if (deferring && static_cast<std::size_t>(ci) >= deferLimit) return std::nullopt;
     const bool fromFixed = currentIndex >= 0 && static_cast<std::size_t>(currentIndex) < goalIndex;
+    if (deferring) candidates.addExpansion(ci, current.point, current.g);
 
     // The clearance of every hop this expansion asks about, found in one batch; a fixed
     // node remembers what it found for the next search, while the memory lasts.
@@ -162,12 +204,11 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
       targets_.push_back(n.point);
       return kAsk;
     };
-    for (std::size_t k = 0; k < goalIndex; ++k) status_[k] = statusOf(k, fixed_[k]);
-    status_[goalIndex] = statusOf(goalIndex, goalNode);
+    for (const uint32_t k : eager_) status_[k] = statusOf(k, node(k));
     clearance_.isClearFromEach(current.point, targets_, batch_);
     std::size_t next = 0;
 
-    for (std::size_t k = 0; k <= goalIndex; ++k) {
+    for (const uint32_t k : eager_) {
       const uint8_t status = status_[k];
       if (status == kSamePlace || status == kSettled) continue;
       double multiplier = 1.0;
@@ -197,9 +238,96 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
       if (lists->closedNear(n.point, sole)) continue;
       if (lists->improveNear(n.point, g, h, ci, sole)) continue;
       lists->open({{n.point, g, h, ci, n.onWire, n.wireIndex}, static_cast<int64_t>(k)});
+      if (deferring) openedAt_[k] = ci;
     }
   }
-  return {};
+  return std::vector<Point>{};
+}
+
+// The entry an expansion of every hop as it goes would take next. Such a search opens a
+// sole corner at the first expansion with a clear hop to it and keeps the cheapest clear
+// hop (the earliest on equal cost); here its hops are asked about cheapest first, and only
+// while they cost no more than the best entry known, so every corner that could be taken
+// next already has its cheapest clear hop. Entries of equal cost are taken in the order
+// the other search would have opened them: by the expansion that first saw them clear,
+// then by graph index.
+bool TransitRouter::takeDeferred(SearchLists& lists, HopCandidates& candidates,
+                                 const Cancellation& cancel, SearchLists::Opened& best) {
+  constexpr double kNone = std::numeric_limits<double>::infinity();
+  const std::vector<SearchNode>& closed = lists.closed();
+  const auto fOf = [](const SearchLists::Opened* e) { return e ? e->node.g + e->node.h : kNone; };
+  // Front entries whose corner closed or found a cheaper hop since are left behind.
+  const auto dropStale = [&] {
+    while (!front_.empty() && front_.top().g != bound_[front_.top().corner]) front_.pop();
+  };
+  dropStale();
+  double least = std::min(fOf(lists.peekBest()), front_.empty() ? kNone : front_.top().f);
+  std::size_t asked = 0;
+  while (!candidates.empty() && candidates.top().f <= least) {
+    const HopCandidates::Hop hop = candidates.top();
+    if (!(hop.g < bound_[hop.to])) {
+      candidates.pop();
+      continue;
+    }
+    if (++asked % 256 == 0) cancel.poll();
+    if (!candidates.topIsClear(clearance_)) {
+      candidates.pop();
+      continue;
+    }
+    candidates.pop();
+    bound_[hop.to] = hop.g;
+    parent_[hop.to] = hop.from;
+    front_.push({hop.f, hop.g, hop.to});
+    least = std::min(least, hop.f);
+  }
+  if (least == kNone) return false;
+
+  // Every entry of the least cost: the lists' best and the corners at the front.
+  std::vector<Front>& tied = tied_;
+  tied.clear();
+  while (!front_.empty() && front_.top().f == least) {
+    tied.push_back(front_.top());
+    front_.pop();
+    dropStale();
+  }
+  const SearchLists::Opened* listed = lists.peekBest();
+  const bool listedTies = fOf(listed) == least;
+  std::size_t chosen = 0;  // tied.size(): the lists' entry
+  if (tied.empty()) {
+    chosen = 0;
+  } else if (tied.size() > 1 || listedTies) {
+    const auto firstClear = [&](uint32_t k) {
+      for (std::size_t c = 0; c < closed.size(); ++c) {
+        if (clearance_.isClear(closed[c].point, fixed_[k].point)) return static_cast<int64_t>(c);
+      }
+      return static_cast<int64_t>(closed.size());
+    };
+    std::pair<int64_t, int64_t> earliest{INT64_MAX, INT64_MAX};
+    for (std::size_t i = 0; i < tied.size(); ++i) {
+      const std::pair<int64_t, int64_t> opened{firstClear(tied[i].corner), tied[i].corner};
+      if (opened < earliest) {
+        earliest = opened;
+        chosen = i;
+      }
+    }
+    if (listedTies) {
+      const int64_t k = listed->graphIndex;
+      const std::pair<int64_t, int64_t> opened{k < 0 ? -1 : openedAt_[static_cast<std::size_t>(k)], k};
+      if (opened < earliest) chosen = tied.size();
+    }
+  }
+  if (tied.empty() || chosen == tied.size()) {
+    for (const Front& f : tied) front_.push(f);
+    best = lists.takeBest();
+    return true;
+  }
+  for (std::size_t i = 0; i < tied.size(); ++i) {
+    if (i != chosen) front_.push(tied[i]);
+  }
+  const uint32_t k = tied[chosen].corner;
+  best = {{fixed_[k].point, bound_[k], estimate_[k], parent_[k], false, 0}, k};
+  bound_[k] = -kNone;
+  return true;
 }
 
 std::vector<Point> findTransitRoute(const Point& position, const Point& goal,

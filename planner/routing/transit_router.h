@@ -2,11 +2,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <queue>
 #include <unordered_map>
 #include <vector>
 
 #include "planner/geometry/line_string.h"
 #include "planner/geometry/point.h"
+#include "planner/routing/hop_candidates.h"
 #include "planner/routing/routing_strategies.h"
 #include "planner/site/cancellation.h"
 #include "planner/site/environment.h"
@@ -46,9 +49,9 @@ class TransitRouter {
   // position; empty when the goal cannot be reached. Neighbours are examined in
   // graph order, the entry with the least g + h is expanded first (the earliest on
   // equal cost), and an open entry is improved only on a strictly smaller g. Every
-  // passable link examined is appended to exploredEdges, unless it is null; then the
-  // hops to corners that no answer could change (see SearchLists::settledCost) are not
-  // asked about, and the route is the same.
+  // passable link examined is appended to exploredEdges, unless it is null; then hops to
+  // corners are asked about only when their answer could decide the next expansion, and
+  // the nodes closed, their order, costs and parents, and so the route, are the same.
   std::vector<Point> findRoute(const Point& position, const Point& goal,
                                std::vector<LineString>* exploredEdges,
                                const Cancellation& cancel = Cancellation());
@@ -74,6 +77,37 @@ class TransitRouter {
   std::vector<uint8_t> status_;
   std::vector<Point> targets_;
   std::vector<uint8_t> batch_;
+
+  // One search; with a deferLimit, hops to sole corners are asked about only when they may
+  // decide the next expansion (see takeDeferred), and the search gives up (nullopt) at
+  // that many expansions.
+  std::optional<std::vector<Point>> search(const Point& position, const Point& goal,
+                                           std::vector<LineString>* exploredEdges,
+                                           const Cancellation& cancel, std::size_t deferLimit);
+  static constexpr std::size_t kDeferredExpansions = 256;
+  bool takeDeferred(SearchLists& lists, HopCandidates& candidates, const Cancellation& cancel,
+                    SearchLists::Opened& best);
+  std::vector<Point> fixedPoints_;
+  // Per search: the nodes asked about at every expansion (graph order, the goal last),
+  // and the sole corners that wait.
+  std::vector<uint32_t> eager_;
+  std::vector<uint32_t> deferred_;
+  // Per waiting corner: its estimate, the cost of its cheapest clear hop so far (+infinity
+  // before any, -infinity once closed), and that hop's expanded node.
+  std::vector<double> estimate_;
+  std::vector<double> bound_;
+  std::vector<int32_t> parent_;
+  // Per node asked about at every expansion: the expansion that opened it.
+  std::vector<int32_t> openedAt_;
+  // Corners with a clear hop, by g + estimate.
+  struct Front {
+    double f;
+    double g;
+    uint32_t corner;
+    bool operator>(const Front& o) const { return f > o.f; }
+  };
+  std::priority_queue<Front, std::vector<Front>, std::greater<>> front_;
+  std::vector<Front> tied_;
 };
 
 // One search on its own, with the given strategies.

@@ -395,25 +395,83 @@ TEST(Differential, EntryChoices) {
   }
 }
 
+// Lists that log every node a search closes, in order; the log holds the last search's.
+class LoggedLists : public SearchLists {
+ public:
+  explicit LoggedLists(std::vector<SearchNode>& log)
+      : inner_(indexedStrategies().lists()), log_(log) {
+    log_.clear();
+  }
+  void open(const Opened& entry) override { inner_->open(entry); }
+  bool anyOpen() const override { return inner_->anyOpen(); }
+  Opened takeBest() override { return inner_->takeBest(); }
+  bool canPeek() const override { return inner_->canPeek(); }
+  const Opened* peekBest() const override { return inner_->peekBest(); }
+  bool improveNear(const Point& p, double g, double h, int32_t parent, int64_t sole) override {
+    return inner_->improveNear(p, g, h, parent, sole);
+  }
+  int32_t close(const SearchNode& node, int64_t graphIndex) override {
+    log_.push_back(node);
+    return inner_->close(node, graphIndex);
+  }
+  bool closedNear(const Point& p, int64_t sole) const override { return inner_->closedNear(p, sole); }
+  double settledCost(int64_t sole) const override { return inner_->settledCost(sole); }
+  const std::vector<SearchNode>& closed() const override { return inner_->closed(); }
+
+ private:
+  std::unique_ptr<SearchLists> inner_;
+  std::vector<SearchNode>& log_;
+};
+
 // Searches that keep no links skip hops to corners that are closed, or open at no more
-// than the hop would give: the routes must not change. Between random points of a course
-// of curvy bunkers, many corners are reached first the long way round and improved later.
+// than the hop would give, and ask about the others only when they could decide the next
+// expansion: they must close the same nodes in the same order, at the same cost, from
+// the same parents. Between random points of a course of curvy bunkers, many corners are
+// reached first the long way round and improved later; between points of a half-metre
+// lattice among squares in rows, many entries cost exactly the same, and the order they
+// were opened in decides.
 TEST(Differential, SearchesWithoutLinksFindTheSameRoutes) {
-  const Bench::Site course = Bench::golf(400, 30);
-  const std::unique_ptr<Clearance> clearance = indexedStrategies().clearance(course.environment);
-  TransitRouter keeping(course.environment, *clearance, indexedStrategies().lists);
-  TransitRouter skipping(course.environment, *clearance, indexedStrategies().lists);
-  std::mt19937 rng(7);
-  std::uniform_real_distribution<double> x(20, 580), y(20, 380);
-  std::vector<LineString> links;
-  for (int trial = 0; trial < 300; ++trial) {
-    const Point from{x(rng), y(rng)}, to{x(rng), y(rng)};
-    const std::vector<Point> kept = keeping.findRoute(from, to, &links);
-    const std::vector<Point> skipped = skipping.findRoute(from, to, nullptr);
-    ASSERT_EQ(kept.size(), skipped.size()) << "trial " << trial;
-    for (std::size_t k = 0; k < kept.size(); ++k) {
-      ASSERT_TRUE(kept[k].x == skipped[k].x && kept[k].y == skipped[k].y) << "trial " << trial;
+  struct Case {
+    Bench::Site site;
+    double x0, y0, x1, y1;
+    double lattice;  // 0: any point
+    int trials;
+  };
+  const std::vector<Case> cases = {{Bench::golf(400, 30), 20, 20, 580, 380, 0, 300},
+                                   {Bench::dense(8), 0, 0, 20, 20, 0.5, 200}};
+  for (const Case& c : cases) {
+    const std::unique_ptr<Clearance> clearance = indexedStrategies().clearance(c.site.environment);
+    std::vector<SearchNode> keptLog, skippedLog;
+    TransitRouter keeping(c.site.environment, *clearance,
+                          [&] { return std::make_unique<LoggedLists>(keptLog); });
+    TransitRouter skipping(c.site.environment, *clearance,
+                           [&] { return std::make_unique<LoggedLists>(skippedLog); });
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> x(c.x0, c.x1), y(c.y0, c.y1);
+    const auto draw = [&] {
+      const Point p{x(rng), y(rng)};
+      if (c.lattice == 0) return p;
+      return Point{std::round(p.x / c.lattice) * c.lattice, std::round(p.y / c.lattice) * c.lattice};
+    };
+    std::vector<LineString> links;
+    for (int trial = 0; trial < c.trials; ++trial) {
+      const Point from = draw(), to = draw();
+      const std::vector<Point> kept = keeping.findRoute(from, to, &links);
+      const std::vector<Point> skipped = skipping.findRoute(from, to, nullptr);
+      const auto same = [](const Point& a, const Point& b) { return a.x == b.x && a.y == b.y; };
+      ASSERT_EQ(keptLog.size(), skippedLog.size()) << c.site.name << " trial " << trial;
+      for (std::size_t k = 0; k < keptLog.size(); ++k) {
+        ASSERT_TRUE(same(keptLog[k].point, skippedLog[k].point) && keptLog[k].g == skippedLog[k].g &&
+                    keptLog[k].parent == skippedLog[k].parent)
+            << c.site.name << " trial " << trial << " closed " << k;
+      }
+      ASSERT_EQ(kept.size(), skipped.size()) << c.site.name << " trial " << trial;
+      for (std::size_t k = 0; k < kept.size(); ++k) {
+        ASSERT_TRUE(same(kept[k], skipped[k])) << c.site.name << " trial " << trial;
+      }
+      links.clear();
+      keptLog.clear();
+      skippedLog.clear();
     }
-    links.clear();
   }
 }

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <queue>
+#include <vector>
+
+#include "planner/geometry/point.h"
+#include "planner/routing/routing_strategies.h"
+
+// The hops of a transit search not yet asked about: from each expanded node to every
+// corner it could open or improve, handed out cheapest first. A search that asks about
+// hops only in this order asks about the few that can reach the front before the goal,
+// not about every hop of every expansion.
+namespace Planner {
+
+class HopCandidates {
+ public:
+  struct Hop {
+    double f;      // g + the corner's estimate
+    double g;      // cost at the corner through this hop
+    int32_t from;  // the expanded node's index in the closed list
+    uint32_t to;   // the corner's graph index
+  };
+
+  // The corners hops may run to, and per graph index their point, their estimate and
+  // the cost at or above which a hop to them changes nothing (-infinity once closed).
+  // All must outlive this object; `bound` may fall while hops are waiting.
+  HopCandidates(const std::vector<uint32_t>& corners, const std::vector<Point>& points,
+                const std::vector<double>& estimate, const std::vector<double>& bound);
+
+  // The hops from a node expanded at `point` with cost g; every closed node is added, in
+  // closing order.
+  void addExpansion(int32_t from, const Point& point, double g);
+
+  bool empty() const { return heads_.empty(); }
+  // The least hop by (f, g, from, to); it may have become useless since it was added.
+  const Hop& top() const { return heads_.top(); }
+  void pop();
+  // Whether the top hop is clear. An expansion's first few hops are asked about one at a
+  // time; once it has asked about more, the rest of its slice still useful is asked about
+  // in one batch, which costs about as much as kAskedAlone single hops.
+  bool topIsClear(const Clearance& clearance);
+
+ private:
+  static constexpr uint32_t kAskedAlone = 24;
+  // One expansion's hops, made a slice at a time: the least `slice` of those after the last
+  // slice in (f, g, to) order, sorted, with their clearance once known (-1 before).
+  struct Expansion {
+    Point point;
+    double g;
+    int32_t from;
+    std::vector<Hop> hops;
+    std::vector<int8_t> clear;
+    std::size_t next = 0;
+    std::size_t slice;
+    bool last = false;  // the slice held every hop left
+    uint32_t asked = 0;
+  };
+  void refill(Expansion& e);
+  void pushHead(std::size_t expansion);
+
+  struct Later {
+    bool operator()(const Hop& a, const Hop& b) const;
+  };
+  const std::vector<uint32_t>& corners_;
+  const std::vector<Point>& points_;
+  const std::vector<double>& estimate_;
+  const std::vector<double>& bound_;
+  std::vector<Expansion> expansions_;
+  std::priority_queue<Hop, std::vector<Hop>, Later> heads_;
+  // Scratch space of refill() and topIsClear().
+  std::vector<double> f_, g_, least_;
+  std::vector<Point> targets_;
+  std::vector<std::size_t> asking_;
+  std::vector<uint8_t> answers_;
+};
+
+}  // namespace Planner

@@ -5,12 +5,14 @@
 #include <limits>
 #include <tuple>
 
+#include "planner/geometry/tolerances.h"
+
 namespace Planner {
 namespace {
 
 // The first slice of an expansion's hops; each further slice is four times the last, so
 // that an expansion whose hops keep reaching the front is scanned a few times at most.
-constexpr std::size_t kFirstSlice = 128;
+constexpr std::size_t kFirstSlice = 512;
 
 bool before(const HopCandidates::Hop& a, const HopCandidates::Hop& b) {
   return std::tie(a.f, a.g, a.from, a.to) < std::tie(b.f, b.g, b.from, b.to);
@@ -20,14 +22,14 @@ bool before(const HopCandidates::Hop& a, const HopCandidates::Hop& b) {
 
 bool HopCandidates::Later::operator()(const Hop& a, const Hop& b) const { return before(b, a); }
 
-HopCandidates::HopCandidates(const std::vector<uint32_t>& corners, const std::vector<Point>& points,
+HopCandidates::HopCandidates(const std::vector<uint32_t>& targets, const std::vector<WireNode>& nodes,
                              const std::vector<double>& estimate, const std::vector<double>& bound)
-    : corners_(corners), points_(points), estimate_(estimate), bound_(bound) {}
+    : targets_(targets), nodes_(nodes), estimate_(estimate), bound_(bound) {}
 
-void HopCandidates::addExpansion(int32_t from, const Point& point, double g) {
+void HopCandidates::addExpansion(int32_t from, const SearchNode& node) {
   // A hop finds its expansion by `from`.
   assert(static_cast<std::size_t>(from) == expansions_.size());
-  expansions_.push_back({point, g, from, {}, {}, 0, kFirstSlice});
+  expansions_.push_back({node, from, {}, {}, 0, kFirstSlice});
   refill(expansions_.back());
   pushHead(expansions_.size() - 1);
 }
@@ -36,14 +38,18 @@ void HopCandidates::refill(Expansion& e) {
   constexpr double kNone = std::numeric_limits<double>::infinity();
   const bool more = !e.hops.empty();
   const Hop after = more ? e.hops.back() : Hop{-kNone, 0, 0, 0};
-  const std::size_t n = corners_.size();
+  const std::size_t n = targets_.size();
   f_.resize(n);
   g_.resize(n);
   least_.clear();
+  const SearchNode& from = e.node;
   for (std::size_t i = 0; i < n; ++i) {
-    const uint32_t k = corners_[i];
+    const uint32_t k = targets_[i];
     // The cost as the search's relaxation computes it.
-    const double g = e.g + distance(e.point, points_[k]);
+    const WireNode& to = nodes_[k];
+    const double multiplier =
+        consecutiveWire(from.onWire, from.wireIndex, to) ? kWireMultiplier : 1.0;
+    const double g = from.g + distance(from.point, to.point) * multiplier;
     const double f = g + estimate_[k];
     const bool useful = g < bound_[k] && f >= after.f;
     g_[i] = g;
@@ -61,7 +67,7 @@ void HopCandidates::refill(Expansion& e) {
   e.hops.clear();
   for (std::size_t i = 0; i < n; ++i) {
     if (!(f_[i] <= most)) continue;
-    const Hop hop{f_[i], g_[i], e.from, corners_[i]};
+    const Hop hop{f_[i], g_[i], e.from, targets_[i]};
     if (more && !before(after, hop)) continue;
     e.hops.push_back(hop);
   }
@@ -96,20 +102,23 @@ void HopCandidates::pop() {
 
 bool HopCandidates::topIsClear(const Clearance& clearance) {
   Expansion& e = expansions_[static_cast<std::size_t>(heads_.top().from)];
+  const SearchNode& from = e.node;
   const std::size_t at = e.next;
+  // Between neighbours on the wire the robot may always drive.
+  if (consecutiveWire(from.onWire, from.wireIndex, nodes_[e.hops[at].to])) return true;
   if (e.clear[at] < 0 && e.asked < kAskedAlone) {
     ++e.asked;
-    e.clear[at] = clearance.isClear(e.point, points_[e.hops[at].to]) ? 1 : 0;
+    e.clear[at] = clearance.isClear(from.point, nodes_[e.hops[at].to].point) ? 1 : 0;
   } else if (e.clear[at] < 0) {
-    targets_.clear();
+    points_.clear();
     asking_.clear();
     for (std::size_t i = at; i < e.hops.size(); ++i) {
       const Hop& hop = e.hops[i];
       if (e.clear[i] >= 0 || !(hop.g < bound_[hop.to])) continue;
-      targets_.push_back(points_[hop.to]);
+      points_.push_back(nodes_[hop.to].point);
       asking_.push_back(i);
     }
-    clearance.isClearFromEach(e.point, targets_, answers_);
+    clearance.isClearFromEach(from.point, points_, answers_);
     for (std::size_t j = 0; j < asking_.size(); ++j) e.clear[asking_[j]] = answers_[j] ? 1 : 0;
   }
   return e.clear[at] != 0;

@@ -6,9 +6,10 @@
 
 #include "planner/geometry/point.h"
 #include "planner/routing/routing_strategies.h"
+#include "planner/routing/wire_node.h"
 
 // The hops of a transit search not yet asked about: from each expanded node to every
-// corner it could open or improve, handed out cheapest first. A search that asks about
+// node it could open or improve, handed out cheapest first. A search that asks about
 // hops only in this order asks about the few that can reach the front before the goal,
 // not about every hop of every expansion.
 namespace Planner {
@@ -19,18 +20,17 @@ class HopCandidates {
     double f;      // g + the corner's estimate
     double g;      // cost at the corner through this hop
     int32_t from;  // the expanded node's index in the closed list
-    uint32_t to;   // the corner's graph index
+    uint32_t to;   // the target's graph index
   };
 
-  // The corners hops may run to, and per graph index their point, their estimate and
-  // the cost at or above which a hop to them changes nothing (-infinity once closed).
+  // The nodes hops may run to (graph indices), and per graph index the node, its estimate
+  // and the cost at or above which a hop to it changes nothing (-infinity once closed).
   // All must outlive this object; `bound` may fall while hops are waiting.
-  HopCandidates(const std::vector<uint32_t>& corners, const std::vector<Point>& points,
+  HopCandidates(const std::vector<uint32_t>& targets, const std::vector<WireNode>& nodes,
                 const std::vector<double>& estimate, const std::vector<double>& bound);
 
-  // The hops from a node expanded at `point` with cost g; every closed node is added, in
-  // closing order.
-  void addExpansion(int32_t from, const Point& point, double g);
+  // The hops from an expanded node; every closed node is added, in closing order.
+  void addExpansion(int32_t from, const SearchNode& node);
 
   bool empty() const { return heads_.empty(); }
   // The least hop by (f, g, from, to); it may have become useless since it was added.
@@ -42,12 +42,11 @@ class HopCandidates {
   bool topIsClear(const Clearance& clearance);
 
  private:
-  static constexpr uint32_t kAskedAlone = 24;
+  static constexpr uint32_t kAskedAlone = 32;
   // One expansion's hops, made a slice at a time: the least `slice` of those after the last
   // slice in (f, g, to) order, sorted, with their clearance once known (-1 before).
   struct Expansion {
-    Point point;
-    double g;
+    SearchNode node;
     int32_t from;
     std::vector<Hop> hops;
     std::vector<int8_t> clear;
@@ -62,15 +61,15 @@ class HopCandidates {
   struct Later {
     bool operator()(const Hop& a, const Hop& b) const;
   };
-  const std::vector<uint32_t>& corners_;
-  const std::vector<Point>& points_;
+  const std::vector<uint32_t>& targets_;
+  const std::vector<WireNode>& nodes_;
   const std::vector<double>& estimate_;
   const std::vector<double>& bound_;
   std::vector<Expansion> expansions_;
   std::priority_queue<Hop, std::vector<Hop>, Later> heads_;
   // Scratch space of refill() and topIsClear().
   std::vector<double> f_, g_, least_;
-  std::vector<Point> targets_;
+  std::vector<Point> points_;
   std::vector<std::size_t> asking_;
   std::vector<uint8_t> answers_;
 };

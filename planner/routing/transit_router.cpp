@@ -21,10 +21,6 @@ bool samePlace(const Point& a, const Point& b) {
          distance(a, b) < kSamePoint;
 }
 
-bool consecutiveWire(bool aOnWire, std::uint64_t a, const WireNode& b) {
-  return aOnWire && b.onWire && (a + 1 == b.wireIndex || b.wireIndex + 1 == a);
-}
-
 std::vector<WireNode> fixedNodes(const Environment& environment) {
   std::vector<WireNode> nodes;
   const std::vector<Point>& wire = environment.getVirtualWire().getPoints();
@@ -88,7 +84,6 @@ TransitRouter::TransitRouter(const Environment& environment, const Clearance& cl
   // Corners keep clear of every earlier node; only wire points may crowd each other.
   NearPoints near;
   for (std::size_t k = 0; k < fixed_.size(); ++k) near.insert(fixed_[k].point, k);
-  for (const WireNode& n : fixed_) fixedPoints_.push_back(n.point);
   soleFixed_.assign(fixed_.size(), 1);
   for (std::size_t k = 0; k < fixed_.size(); ++k) {
     near.forEachNear(fixed_[k].point, [&](uint32_t other) {
@@ -141,18 +136,23 @@ std::optional<std::vector<Point>> TransitRouter::search(const Point& position, c
   eager_.clear();
   deferred_.clear();
   for (std::size_t k = 0; k <= goalIndex; ++k) {
-    const bool defer = deferring && k >= wireCount_ && k < goalIndex && sole_[k];
+    // The log reports every check of a wire point.
+    const bool defer =
+        deferring && k < goalIndex && sole_[k] && (k >= wireCount_ || !plannerLogEnabled);
     (defer ? deferred_ : eager_).push_back(static_cast<uint32_t>(k));
   }
   if (deferring) {
     estimate_.resize(goalIndex);
-    for (const uint32_t k : deferred_) estimate_[k] = distance(fixed_[k].point, goal);
+    for (const uint32_t k : deferred_) {
+      estimate_[k] = distance(fixed_[k].point, goal);
+      if (fixed_[k].onWire) estimate_[k] *= kWireEstimateWeight;
+    }
     bound_.assign(goalIndex, std::numeric_limits<double>::infinity());
     parent_.resize(goalIndex);
     openedAt_.assign(goalIndex + 1, -1);
     front_ = {};
   }
-  HopCandidates candidates(deferred_, fixedPoints_, estimate_, bound_);
+  HopCandidates candidates(deferred_, fixed_, estimate_, bound_);
 
   SearchLists::Opened best{{position, 0.0, 0.0, -1, false, 0}, -1};
   while (deferring ? takeDeferred(*lists, candidates, cancel, best) : lists->anyOpen()) {
@@ -166,7 +166,7 @@ std::optional<std::vector<Point>> TransitRouter::search(const Point& position, c
     const int32_t ci = lists->close(current, currentIndex);
     if (deferring && static_cast<std::size_t>(ci) >= deferLimit) return std::nullopt;
     const bool fromFixed = currentIndex >= 0 && static_cast<std::size_t>(currentIndex) < goalIndex;
-    if (deferring) candidates.addExpansion(ci, current.point, current.g);
+    if (deferring) candidates.addExpansion(ci, current);
 
     // The clearance of every hop this expansion asks about, found in one batch; a fixed
     // node remembers what it found for the next search, while the memory lasts.
@@ -298,7 +298,10 @@ bool TransitRouter::takeDeferred(SearchLists& lists, HopCandidates& candidates,
   } else if (tied.size() > 1 || listedTies) {
     const auto firstClear = [&](uint32_t k) {
       for (std::size_t c = 0; c < closed.size(); ++c) {
-        if (clearance_.isClear(closed[c].point, fixed_[k].point)) return static_cast<int64_t>(c);
+        if (consecutiveWire(closed[c].onWire, closed[c].wireIndex, fixed_[k]) ||
+            clearance_.isClear(closed[c].point, fixed_[k].point)) {
+          return static_cast<int64_t>(c);
+        }
       }
       return static_cast<int64_t>(closed.size());
     };
@@ -325,7 +328,8 @@ bool TransitRouter::takeDeferred(SearchLists& lists, HopCandidates& candidates,
     if (i != chosen) front_.push(tied[i]);
   }
   const uint32_t k = tied[chosen].corner;
-  best = {{fixed_[k].point, bound_[k], estimate_[k], parent_[k], false, 0}, k};
+  const WireNode& n = fixed_[k];
+  best = {{n.point, bound_[k], estimate_[k], parent_[k], n.onWire, n.wireIndex}, k};
   bound_[k] = -kNone;
   return true;
 }

@@ -11,18 +11,13 @@
 #include "planner/geometry/point.h"
 #include "planner/routing/hop_candidates.h"
 #include "planner/routing/routing_strategies.h"
+#include "planner/routing/wire_node.h"
 #include "planner/site/cancellation.h"
 #include "planner/site/environment.h"
 
 // A* transit routes over the virtual wire and the corners of the site, used when no
 // straight, clear hop to the next slice exists.
 namespace Planner {
-
-struct WireNode {
-  Point point;
-  bool onWire;
-  std::uint64_t wireIndex;  // index in the virtual wire; 0 for corners and the goal
-};
 
 // Wire points (all, in wire order), then obstacle and perimeter corners not within
 // kSamePoint of an earlier node, then the goal.
@@ -87,19 +82,18 @@ class TransitRouter {
   static constexpr std::size_t kDeferredExpansions = 256;
   bool takeDeferred(SearchLists& lists, HopCandidates& candidates, const Cancellation& cancel,
                     SearchLists::Opened& best);
-  std::vector<Point> fixedPoints_;
   // Per search: the nodes asked about at every expansion (graph order, the goal last),
-  // and the sole corners that wait.
+  // and the sole nodes that wait.
   std::vector<uint32_t> eager_;
   std::vector<uint32_t> deferred_;
-  // Per waiting corner: its estimate, the cost of its cheapest clear hop so far (+infinity
+  // Per waiting node: its estimate, the cost of its cheapest clear hop so far (+infinity
   // before any, -infinity once closed), and that hop's expanded node.
   std::vector<double> estimate_;
   std::vector<double> bound_;
   std::vector<int32_t> parent_;
   // Per node asked about at every expansion: the expansion that opened it.
   std::vector<int32_t> openedAt_;
-  // Corners with a clear hop, by g + estimate.
+  // Waiting nodes with a clear hop, by g + estimate.
   struct Front {
     double f;
     double g;

@@ -428,8 +428,8 @@ class LoggedLists : public SearchLists {
 // expansion: they must close the same nodes in the same order, at the same cost, from
 // the same parents. Between random points of a course of curvy bunkers, many corners are
 // reached first the long way round and improved later; between points of a half-metre
-// lattice among squares in rows, many entries cost exactly the same, and the order they
-// were opened in decides.
+// lattice among squares in rows (with and without a wire), many entries cost exactly the
+// same, and the order they were opened in decides.
 TEST(Differential, SearchesWithoutLinksFindTheSameRoutes) {
   struct Case {
     Bench::Site site;
@@ -437,8 +437,13 @@ TEST(Differential, SearchesWithoutLinksFindTheSameRoutes) {
     double lattice;  // 0: any point
     int trials;
   };
+  Bench::Site wired = Bench::dense(8);
+  LineString wire;
+  for (double x = 0.5; x < 20; x += 0.5) wire.addPoint({x, 10});
+  wired.environment.setVirtualWire(wire);
   const std::vector<Case> cases = {{Bench::golf(400, 30), 20, 20, 580, 380, 0, 300},
-                                   {Bench::dense(8), 0, 0, 20, 20, 0.5, 200}};
+                                   {Bench::dense(8), 0, 0, 20, 20, 0.5, 200},
+                                   {wired, 0, 0, 20, 20, 0.5, 200}};
   for (const Case& c : cases) {
     const std::unique_ptr<Clearance> clearance = indexedStrategies().clearance(c.site.environment);
     std::vector<SearchNode> keptLog, skippedLog;

@@ -2,17 +2,18 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cmath>
 #include <limits>
 #include <tuple>
 
+#include "planner/geometry/predicates.h"
 #include "planner/geometry/tolerances.h"
 
 namespace Planner {
 namespace {
 
-// The first slice of an expansion's hops; each further slice is four times the last, so
-// that an expansion whose hops keep reaching the front is scanned a few times at most.
-constexpr std::size_t kFirstSlice = 512;
+// Targets per cell of the grid a refill looks at, where they lie evenly.
+constexpr double kPerCell = 16;
 
 bool before(const HopCandidates::Hop& a, const HopCandidates::Hop& b) {
   return std::tie(a.f, a.g, a.from, a.to) < std::tie(b.f, b.g, b.from, b.to);
@@ -23,13 +24,57 @@ bool before(const HopCandidates::Hop& a, const HopCandidates::Hop& b) {
 bool HopCandidates::Later::operator()(const Hop& a, const Hop& b) const { return before(b, a); }
 
 HopCandidates::HopCandidates(const std::vector<uint32_t>& targets, const std::vector<WireNode>& nodes,
-                             const std::vector<double>& estimate, const std::vector<double>& bound)
-    : targets_(targets), nodes_(nodes), estimate_(estimate), bound_(bound) {}
+                             const std::vector<double>& estimate, const std::vector<double>& bound,
+                             std::size_t firstSlice)
+    : nodes_(nodes), estimate_(estimate), bound_(bound), firstSlice_(std::max<std::size_t>(firstSlice, 1)) {
+  std::vector<uint32_t> off;
+  for (const uint32_t k : targets) (nodes[k].onWire ? wireTargets_ : off).push_back(k);
+  if (off.empty()) return;
+  // About kPerCell targets a cell where they lie evenly; cells left empty cost nothing.
+  double x0 = nodes[off[0]].point.x, y0 = nodes[off[0]].point.y, x1 = x0, y1 = y0;
+  for (const uint32_t k : off) {
+    const Point& p = nodes[k].point;
+    x0 = std::min(x0, p.x);
+    y0 = std::min(y0, p.y);
+    x1 = std::max(x1, p.x);
+    y1 = std::max(y1, p.y);
+  }
+  const auto side = static_cast<std::size_t>(
+      std::clamp(std::sqrt(static_cast<double>(off.size()) / kPerCell), 1.0, 256.0));
+  const double w = std::max({x1 - x0, y1 - y0, 1e-9}) / static_cast<double>(side);
+  const auto cellOf = [&](const Point& p) {
+    const auto cx = std::min(static_cast<std::size_t>((p.x - x0) / w), side - 1);
+    const auto cy = std::min(static_cast<std::size_t>((p.y - y0) / w), side - 1);
+    return cy * side + cx;
+  };
+  std::vector<uint32_t> start(side * side + 1, 0);
+  for (const uint32_t k : off) ++start[cellOf(nodes[k].point) + 1];
+  for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
+  cellTargets_.resize(off.size());
+  std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+  for (const uint32_t k : off) cellTargets_[fill[cellOf(nodes[k].point)]++] = k;
+  for (std::size_t c = 0; c + 1 < start.size(); ++c) {
+    if (start[c] == start[c + 1]) continue;
+    Cell cell{std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
+              -std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+              std::numeric_limits<double>::infinity(), start[c], start[c + 1]};
+    for (uint32_t i = cell.first; i < cell.last; ++i) {
+      const uint32_t k = cellTargets_[i];
+      const Point& p = nodes[k].point;
+      cell.x0 = std::min(cell.x0, p.x);
+      cell.y0 = std::min(cell.y0, p.y);
+      cell.x1 = std::max(cell.x1, p.x);
+      cell.y1 = std::max(cell.y1, p.y);
+      cell.leastEstimate = std::min(cell.leastEstimate, estimate[k]);
+    }
+    cells_.push_back(cell);
+  }
+}
 
 void HopCandidates::addExpansion(int32_t from, const SearchNode& node) {
   // A hop finds its expansion by `from`.
   assert(static_cast<std::size_t>(from) == expansions_.size());
-  expansions_.push_back({node, from, {}, {}, 0, kFirstSlice});
+  expansions_.push_back({node, from, {}, {}, 0, firstSlice_});
   refill(expansions_.back());
   pushHead(expansions_.size() - 1);
 }
@@ -38,38 +83,55 @@ void HopCandidates::refill(Expansion& e) {
   constexpr double kNone = std::numeric_limits<double>::infinity();
   const bool more = !e.hops.empty();
   const Hop after = more ? e.hops.back() : Hop{-kNone, 0, 0, 0};
-  const std::size_t n = targets_.size();
-  f_.resize(n);
-  g_.resize(n);
-  least_.clear();
   const SearchNode& from = e.node;
-  for (std::size_t i = 0; i < n; ++i) {
-    const uint32_t k = targets_[i];
+  // The slice's costs are those up to the slice-th least (ties there all come along);
+  // least_ is a max-heap of the least so far.
+  collected_.clear();
+  least_.clear();
+  std::size_t useful = 0;
+  const auto consider = [&](uint32_t k) {
     // The cost as the search's relaxation computes it.
     const WireNode& to = nodes_[k];
     const double multiplier =
         consecutiveWire(from.onWire, from.wireIndex, to) ? kWireMultiplier : 1.0;
     const double g = from.g + distance(from.point, to.point) * multiplier;
-    const double f = g + estimate_[k];
-    const bool useful = g < bound_[k] && f >= after.f;
-    g_[i] = g;
-    f_[i] = useful ? f : kNone;
-    if (useful) least_.push_back(f);
+    if (!(g < bound_[k])) return;
+    const Hop hop{g + estimate_[k], g, e.from, k};
+    if (more && !before(after, hop)) return;
+    ++useful;
+    collected_.push_back(hop);
+    if (least_.size() < e.slice) {
+      least_.push_back(hop.f);
+      std::push_heap(least_.begin(), least_.end());
+    } else if (hop.f < least_.front()) {
+      std::pop_heap(least_.begin(), least_.end());
+      least_.back() = hop.f;
+      std::push_heap(least_.begin(), least_.end());
+    }
+  };
+  for (const uint32_t k : wireTargets_) consider(k);
+  // Cells by the least cost a hop into them could have, a hair below it for rounding;
+  // once the slice is full below a cell's least cost, no hop from there on comes in.
+  order_.clear();
+  for (uint32_t c = 0; c < cells_.size(); ++c) {
+    const Cell& cell = cells_[c];
+    const double least =
+        from.g + std::sqrt(squaredDistanceToBox(from.point, cell.x0, cell.y0, cell.x1, cell.y1)) +
+        cell.leastEstimate;
+    order_.push_back({least * (1 - 1e-12) - 1e-9, c});
   }
-  // The slice's costs are those up to the slice-th least; ties there all come along.
-  double most = kNone;
-  e.last = least_.size() <= e.slice;
-  if (!e.last) {
-    const auto nth = least_.begin() + static_cast<std::ptrdiff_t>(e.slice - 1);
-    std::nth_element(least_.begin(), nth, least_.end());
-    most = *nth;
+  std::sort(order_.begin(), order_.end());
+  std::size_t next = 0;
+  for (; next < order_.size(); ++next) {
+    if (least_.size() == e.slice && least_.front() < order_[next].first) break;
+    const Cell& cell = cells_[order_[next].second];
+    for (uint32_t i = cell.first; i < cell.last; ++i) consider(cellTargets_[i]);
   }
+  e.last = next == order_.size() && useful <= e.slice;
+  const double most = least_.size() == e.slice ? least_.front() : kNone;
   e.hops.clear();
-  for (std::size_t i = 0; i < n; ++i) {
-    if (!(f_[i] <= most)) continue;
-    const Hop hop{f_[i], g_[i], e.from, targets_[i]};
-    if (more && !before(after, hop)) continue;
-    e.hops.push_back(hop);
+  for (const Hop& hop : collected_) {
+    if (hop.f <= most) e.hops.push_back(hop);
   }
   std::sort(e.hops.begin(), e.hops.end(), before);
   e.clear.assign(e.hops.size(), -1);

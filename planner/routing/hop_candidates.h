@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <queue>
+#include <utility>
 #include <vector>
 
 #include "planner/geometry/point.h"
@@ -26,8 +27,10 @@ class HopCandidates {
   // The nodes hops may run to (graph indices), and per graph index the node, its estimate
   // and the cost at or above which a hop to it changes nothing (-infinity once closed).
   // All must outlive this object; `bound` may fall while hops are waiting.
+  // `firstSlice`: how many hops of an expansion are sorted at first (see Expansion).
   HopCandidates(const std::vector<uint32_t>& targets, const std::vector<WireNode>& nodes,
-                const std::vector<double>& estimate, const std::vector<double>& bound);
+                const std::vector<double>& estimate, const std::vector<double>& bound,
+                std::size_t firstSlice = 512);
 
   // The hops from an expanded node; every closed node is added, in closing order.
   void addExpansion(int32_t from, const SearchNode& node);
@@ -44,7 +47,9 @@ class HopCandidates {
  private:
   static constexpr uint32_t kAskedAlone = 32;
   // One expansion's hops, made a slice at a time: the least `slice` of those after the last
-  // slice in (f, g, to) order, sorted, with their clearance once known (-1 before).
+  // slice in (f, g, to) order, sorted, with their clearance once known (-1 before). Each
+  // slice is four times the last: an expansion whose hops keep reaching the front is
+  // looked at a few times at most.
   struct Expansion {
     SearchNode node;
     int32_t from;
@@ -61,14 +66,27 @@ class HopCandidates {
   struct Later {
     bool operator()(const Hop& a, const Hop& b) const;
   };
-  const std::vector<uint32_t>& targets_;
   const std::vector<WireNode>& nodes_;
   const std::vector<double>& estimate_;
   const std::vector<double>& bound_;
+  std::size_t firstSlice_;
   std::vector<Expansion> expansions_;
   std::priority_queue<Hop, std::vector<Hop>, Later> heads_;
+  // The targets on the wire (a hop to a neighbour there costs less than its length), and
+  // the others in the cells of a grid: a refill looks at the cells in the order of the
+  // least cost a hop into them could have, and stops once its slice is settled.
+  std::vector<uint32_t> wireTargets_;
+  struct Cell {
+    double x0, y0, x1, y1;  // the box of its targets
+    double leastEstimate;
+    uint32_t first, last;  // its targets in cellTargets_
+  };
+  std::vector<Cell> cells_;
+  std::vector<uint32_t> cellTargets_;
   // Scratch space of refill() and topIsClear().
-  std::vector<double> f_, g_, least_;
+  std::vector<Hop> collected_;
+  std::vector<double> least_;
+  std::vector<std::pair<double, uint32_t>> order_;
   std::vector<Point> points_;
   std::vector<std::size_t> asking_;
   std::vector<uint8_t> answers_;

@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
 #include <string>
+#include <tuple>
 
+#include "planner/geometry/tolerances.h"
+#include "planner/routing/hop_candidates.h"
 #include "planner/routing/path_planner.h"
 #include "planner/routing/planner_log.h"
 #include "planner/routing/segment_clearance.h"
@@ -311,4 +318,59 @@ TEST(Regression, EqualCostKeepsTheFirstParent) {
   const auto literal = Literal::findTransitRoute({0, 5}, {10, 5}, env, literalExplored);
   expectPoints(route, literal);
   EXPECT_EQ(route[1].y, 6.0);
+}
+
+// A search asks about hops in the order HopCandidates hands them out; every hop that could
+// still change its target must come, cheapest first by (f, g, from, to), whatever the
+// slices and cells it was sorted in. Targets cluster on rings like bunkers, some lie on a
+// wire (a hop between neighbours there costs a tenth), some bounds rule hops out.
+TEST(HopCandidates, HandsOutEveryUsefulHopCheapestFirst) {
+  for (const std::size_t firstSlice : {1, 3, 64, 512}) {
+    std::mt19937 rng(static_cast<unsigned>(firstSlice));
+    std::uniform_real_distribution<double> unit(0, 1);
+    const Point goal{90, 10};
+    std::vector<WireNode> nodes;
+    std::vector<uint32_t> targets;
+    std::vector<double> estimate, bound;
+    for (uint32_t k = 0; k < 400; ++k) {
+      const bool onWire = k < 40;
+      const double t = unit(rng) * 6.3, ring = 3 + static_cast<double>(k % 7) * 12;
+      const Point p = onWire ? Point{5.0 + k * 2.0, 50.0}
+                             : Point{ring + 4 * std::cos(t), 20 + ring * 0.5 + 4 * std::sin(t)};
+      nodes.push_back({p, onWire, onWire ? k : 0});
+      if (k % 9 != 4) targets.push_back(k);
+      estimate.push_back(distance(p, goal) * (onWire ? kWireEstimateWeight : 1.0));
+      const double draw = unit(rng);
+      bound.push_back(draw < 0.6   ? std::numeric_limits<double>::infinity()
+                      : draw < 0.7 ? -std::numeric_limits<double>::infinity()
+                                   : 40 + 80 * unit(rng));
+    }
+    HopCandidates candidates(targets, nodes, estimate, bound, firstSlice);
+    std::vector<HopCandidates::Hop> expected;
+    for (int32_t from = 0; from < 25; ++from) {
+      const bool onWire = from % 3 == 0;
+      const SearchNode node{onWire ? nodes[static_cast<std::size_t>(from)].point
+                                   : Point{100 * unit(rng), 100 * unit(rng)},
+                            30 * unit(rng), 0, -1, onWire, onWire ? static_cast<uint64_t>(from) : 0};
+      candidates.addExpansion(from, node);
+      for (const uint32_t k : targets) {
+        const double multiplier =
+            consecutiveWire(node.onWire, node.wireIndex, nodes[k]) ? kWireMultiplier : 1.0;
+        const double g = node.g + distance(node.point, nodes[k].point) * multiplier;
+        if (g < bound[k]) expected.push_back({g + estimate[k], g, from, k});
+      }
+    }
+    std::sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
+      return std::tie(a.f, a.g, a.from, a.to) < std::tie(b.f, b.g, b.from, b.to);
+    });
+    std::size_t at = 0;
+    for (; !candidates.empty(); candidates.pop(), ++at) {
+      const HopCandidates::Hop& hop = candidates.top();
+      ASSERT_LT(at, expected.size()) << "slice " << firstSlice;
+      ASSERT_TRUE(hop.f == expected[at].f && hop.g == expected[at].g &&
+                  hop.from == expected[at].from && hop.to == expected[at].to)
+          << "slice " << firstSlice << " hop " << at;
+    }
+    EXPECT_EQ(at, expected.size()) << "slice " << firstSlice;
+  }
 }

@@ -26,8 +26,22 @@ bool HopCandidates::Later::operator()(const Hop& a, const Hop& b) const { return
 HopCandidates::HopCandidates(const std::vector<uint32_t>& targets, const std::vector<WireNode>& nodes,
                              const std::vector<double>& estimate, const std::vector<double>& bound,
                              std::size_t firstSlice)
-    : nodes_(nodes), estimate_(estimate), bound_(bound), firstSlice_(std::max<std::size_t>(firstSlice, 1)) {
-  std::vector<uint32_t> off;
+    : targets_(targets),
+      nodes_(nodes),
+      estimate_(estimate),
+      bound_(bound),
+      firstSlice_(std::max<std::size_t>(firstSlice, 1)) {}
+
+void HopCandidates::restart() {
+  expansionCount_ = 0;
+  heads_ = {};
+  wireTargets_.clear();
+  cells_.clear();
+  const std::vector<uint32_t>& targets = targets_;
+  const std::vector<WireNode>& nodes = nodes_;
+  const std::vector<double>& estimate = estimate_;
+  std::vector<uint32_t>& off = off_;
+  off.clear();
   for (const uint32_t k : targets) (nodes[k].onWire ? wireTargets_ : off).push_back(k);
   if (off.empty()) return;
   // About kPerCell targets a cell where they lie evenly; cells left empty cost nothing.
@@ -47,11 +61,13 @@ HopCandidates::HopCandidates(const std::vector<uint32_t>& targets, const std::ve
     const auto cy = std::min(static_cast<std::size_t>((p.y - y0) / w), side - 1);
     return cy * side + cx;
   };
-  std::vector<uint32_t> start(side * side + 1, 0);
+  std::vector<uint32_t>& start = cellStart_;
+  start.assign(side * side + 1, 0);
   for (const uint32_t k : off) ++start[cellOf(nodes[k].point) + 1];
   for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
   cellTargets_.resize(off.size());
-  std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+  std::vector<uint32_t>& fill = cellFill_;
+  fill.assign(start.begin(), start.end() - 1);
   for (const uint32_t k : off) cellTargets_[fill[cellOf(nodes[k].point)]++] = k;
   for (std::size_t c = 0; c + 1 < start.size(); ++c) {
     if (start[c] == start[c + 1]) continue;
@@ -73,10 +89,20 @@ HopCandidates::HopCandidates(const std::vector<uint32_t>& targets, const std::ve
 
 void HopCandidates::addExpansion(int32_t from, const SearchNode& node) {
   // A hop finds its expansion by `from`.
-  assert(static_cast<std::size_t>(from) == expansions_.size());
-  expansions_.push_back({node, from, {}, {}, 0, firstSlice_});
-  refill(expansions_.back());
-  pushHead(expansions_.size() - 1);
+  assert(static_cast<std::size_t>(from) == expansionCount_);
+  // Expansions of earlier searches lend their storage.
+  if (expansionCount_ == expansions_.size()) expansions_.emplace_back();
+  Expansion& e = expansions_[expansionCount_++];
+  e.node = node;
+  e.from = from;
+  e.hops.clear();
+  e.clear.clear();
+  e.next = 0;
+  e.slice = firstSlice_;
+  e.last = false;
+  e.asked = 0;
+  refill(e);
+  pushHead(expansionCount_ - 1);
 }
 
 void HopCandidates::refill(Expansion& e) {
@@ -145,8 +171,7 @@ void HopCandidates::pushHead(std::size_t expansion) {
   while (e.next < e.hops.size() && !(e.hops[e.next].g < bound_[e.hops[e.next].to])) ++e.next;
   if (e.next == e.hops.size()) {
     if (e.last) {
-      e.hops = {};
-      e.clear = {};
+      e.hops.clear();
       return;
     }
     refill(e);

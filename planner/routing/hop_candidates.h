@@ -32,6 +32,9 @@ class HopCandidates {
                 const std::vector<double>& estimate, const std::vector<double>& bound,
                 std::size_t firstSlice = 512);
 
+  // Starts a search, with the targets and estimates as they are now; no hops wait.
+  void restart();
+
   // The hops from an expanded node; every closed node is added, in closing order.
   void addExpansion(int32_t from, const SearchNode& node);
 
@@ -45,18 +48,18 @@ class HopCandidates {
   bool topIsClear(const Clearance& clearance);
 
  private:
-  static constexpr uint32_t kAskedAlone = 32;
+  static constexpr uint32_t kAskedAlone = 384;
   // One expansion's hops, made a slice at a time: the least `slice` of those after the last
   // slice in (f, g, to) order, sorted, with their clearance once known (-1 before). Each
   // slice is four times the last: an expansion whose hops keep reaching the front is
   // looked at a few times at most.
   struct Expansion {
-    SearchNode node;
-    int32_t from;
+    SearchNode node{{0, 0}, 0, 0, -1, false, 0};
+    int32_t from = 0;
     std::vector<Hop> hops;
     std::vector<int8_t> clear;
     std::size_t next = 0;
-    std::size_t slice;
+    std::size_t slice = 0;
     bool last = false;  // the slice held every hop left
     uint32_t asked = 0;
   };
@@ -66,11 +69,13 @@ class HopCandidates {
   struct Later {
     bool operator()(const Hop& a, const Hop& b) const;
   };
+  const std::vector<uint32_t>& targets_;
   const std::vector<WireNode>& nodes_;
   const std::vector<double>& estimate_;
   const std::vector<double>& bound_;
   std::size_t firstSlice_;
-  std::vector<Expansion> expansions_;
+  std::vector<Expansion> expansions_;  // the first expansionCount_ are this search's
+  std::size_t expansionCount_ = 0;
   std::priority_queue<Hop, std::vector<Hop>, Later> heads_;
   // The targets on the wire (a hop to a neighbour there costs less than its length), and
   // the others in the cells of a grid: a refill looks at the cells in the order of the
@@ -83,7 +88,8 @@ class HopCandidates {
   };
   std::vector<Cell> cells_;
   std::vector<uint32_t> cellTargets_;
-  // Scratch space of refill() and topIsClear().
+  // Scratch space of restart(), refill() and topIsClear().
+  std::vector<uint32_t> off_, cellStart_, cellFill_;
   std::vector<Hop> collected_;
   std::vector<double> least_;
   std::vector<std::pair<double, uint32_t>> order_;

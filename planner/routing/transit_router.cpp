@@ -80,7 +80,9 @@ TransitRouter::TransitRouter(const Environment& environment, const Clearance& cl
     : clearance_(clearance),
       lists_(std::move(lists)),
       fixed_(fixedNodes(environment)),
-      wireCount_(environment.getVirtualWire().getPoints().size()) {
+      wireCount_(environment.getVirtualWire().getPoints().size()),
+      canDefer_(lists_()->canPeek()),
+      candidates_(deferred_, fixed_, estimate_, bound_) {
   // Corners keep clear of every earlier node; only wire points may crowd each other.
   NearPoints near;
   for (std::size_t k = 0; k < fixed_.size(); ++k) near.insert(fixed_[k].point, k);
@@ -108,8 +110,9 @@ std::vector<Point> TransitRouter::findRoute(const Point& position, const Point& 
   // Without links to keep, the hops to sole corners wait until they could decide an
   // expansion (see takeDeferred). That pays while the search expands a few of the many
   // corners; a search that keeps expanding (a goal walled off explores all it can reach)
-  // starts again asking about every hop as it goes, which costs less per expansion.
-  if (exploredEdges == nullptr && lists_()->canPeek()) {
+  // starts again asking about every hop as it goes, which costs less per expansion. On a
+  // graph of few nodes there is little to save and the bookkeeping would cost more.
+  if (exploredEdges == nullptr && canDefer_ && goalIndex >= kDeferFrom) {
     const std::size_t limit = std::max<std::size_t>(kDeferredExpansions, goalIndex / 16);
     if (std::optional<std::vector<Point>> route = search(position, goal, nullptr, cancel, limit)) {
       return *route;
@@ -152,7 +155,8 @@ std::optional<std::vector<Point>> TransitRouter::search(const Point& position, c
     openedAt_.assign(goalIndex + 1, -1);
     front_ = {};
   }
-  HopCandidates candidates(deferred_, fixed_, estimate_, bound_);
+  HopCandidates& candidates = candidates_;
+  if (deferring) candidates.restart();
 
   SearchLists::Opened best{{position, 0.0, 0.0, -1, false, 0}, -1};
   while (deferring ? takeDeferred(*lists, candidates, cancel, best) : lists->anyOpen()) {

@@ -39,6 +39,9 @@ class TransitRouter {
   // makes the open and closed lists of each search.
   TransitRouter(const Environment& environment, const Clearance& clearance,
                 std::function<std::unique_ptr<SearchLists>()> lists);
+  // The waiting hops refer to the router's own lists.
+  TransitRouter(const TransitRouter&) = delete;
+  TransitRouter& operator=(const TransitRouter&) = delete;
 
   // The smoothed route from position to (within kSamePoint of) goal, starting with
   // position; empty when the goal cannot be reached. Neighbours are examined in
@@ -56,6 +59,7 @@ class TransitRouter {
   std::function<std::unique_ptr<SearchLists>()> lists_;
   std::vector<WireNode> fixed_;
   std::size_t wireCount_;  // the wire points come first among the fixed nodes
+  bool canDefer_;          // the lists can peek: searches without links may defer hops
   // Per fixed node, 1 when no other fixed node lies within kSamePoint; per search, the
   // same over the search's nodes and start (the goal last).
   std::vector<uint8_t> soleFixed_;
@@ -80,6 +84,7 @@ class TransitRouter {
                                            std::vector<LineString>* exploredEdges,
                                            const Cancellation& cancel, std::size_t deferLimit);
   static constexpr std::size_t kDeferredExpansions = 256;
+  static constexpr std::size_t kDeferFrom = 256;  // graph nodes
   bool takeDeferred(SearchLists& lists, HopCandidates& candidates, const Cancellation& cancel,
                     SearchLists::Opened& best);
   // Per search: the nodes asked about at every expansion (graph order, the goal last),
@@ -102,6 +107,7 @@ class TransitRouter {
   };
   std::priority_queue<Front, std::vector<Front>, std::greater<>> front_;
   std::vector<Front> tied_;
+  HopCandidates candidates_;
 };
 
 // One search on its own, with the given strategies.

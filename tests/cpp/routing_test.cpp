@@ -346,6 +346,7 @@ TEST(HopCandidates, HandsOutEveryUsefulHopCheapestFirst) {
                                    : 40 + 80 * unit(rng));
     }
     HopCandidates candidates(targets, nodes, estimate, bound, firstSlice);
+    candidates.restart();
     std::vector<HopCandidates::Hop> expected;
     for (int32_t from = 0; from < 25; ++from) {
       const bool onWire = from % 3 == 0;

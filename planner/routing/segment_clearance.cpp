@@ -90,12 +90,12 @@ bool SegmentClearance::isClear(const Point& a, const Point& b) const {
   if (!hop) return true;
   const Point& a2 = hop->a;
   const Point& b2 = hop->b;
-  if (!insidePerimeter(a2, b2)) return false;
-
+  // The obstacles first: they settle most blocked hops between corners.
   const Point d{b2.x - a2.x, b2.y - a2.y};
   const bool crossed = obstacles_.anyEdgeAlong(
       a2, b2, [&](const RingEdge& e) { return crossesClearOfEnds(a2, d, b2, e.p, e.q); });
   if (crossed) return false;
+  if (!insidePerimeter(a2, b2)) return false;
   const Point mid{(a.x + b.x) / 2, (a.y + b.y) / 2};
   if (strictlyInObstacle(mid)) return false;
   return piecesStayClear(a2, b2);

@@ -88,6 +88,12 @@ void EdgeIndex::edgesNear(double x0, double y0, double x1, double y1,
                          [&](const Value& v) { out.push_back(tree_->edges[v.second]); }));
 }
 
+bool EdgeIndex::anyEdgeNear(double x0, double y0, double x1, double y1) const {
+  if (tree_->edges.empty()) return false;
+  const Box query(BoxPoint(x0, y0), BoxPoint(x1, y1));
+  return tree_->rtree.qbegin(bgi::intersects(query)) != tree_->rtree.qend();
+}
+
 void EdgeIndex::edgesAlong(const Point& a, const Point& b, std::vector<RingEdge>& out) const {
   const double m = queryMargin(
       std::max({std::fabs(a.x), std::fabs(a.y), std::fabs(b.x), std::fabs(b.y)}), distance(a, b));

@@ -36,6 +36,9 @@ class EdgeIndex {
   // Edges whose box meets [x0, x1] x [y0, y1] (widened by the index's own margins).
   void edgesNear(double x0, double y0, double x1, double y1, std::vector<RingEdge>& out) const;
 
+  // Whether any edge's box meets [x0, x1] x [y0, y1] (widened as for edgesNear).
+  bool anyEdgeNear(double x0, double y0, double x1, double y1) const;
+
   // Edges that may meet the segment a->b within the tolerances of the segment tests.
   void edgesAlong(const Point& a, const Point& b, std::vector<RingEdge>& out) const;
 

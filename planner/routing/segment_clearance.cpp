@@ -90,6 +90,18 @@ bool SegmentClearance::isClear(const Point& a, const Point& b) const {
   if (!hop) return true;
   const Point& a2 = hop->a;
   const Point& b2 = hop->b;
+  // A hop whose box meets no edge's box (each widened beyond every tolerance of the tests
+  // below) lies in one region of the site, off every edge: no edge crosses or cuts it, and
+  // every point the tests place there gets the answer its midpoint gets.
+  const double m = queryMargin(
+      std::max({std::fabs(a.x), std::fabs(a.y), std::fabs(b.x), std::fabs(b.y)}), hop->length);
+  const double x0 = std::min(a2.x, b2.x) - m, y0 = std::min(a2.y, b2.y) - m;
+  const double x1 = std::max(a2.x, b2.x) + m, y1 = std::max(a2.y, b2.y) + m;
+  if (perimeterValid_ && !obstacles_.anyEdgeNear(x0, y0, x1, y1) &&
+      !perimeter_.anyEdgeNear(x0, y0, x1, y1)) {
+    const Point mid{(a2.x + b2.x) * 0.5, (a2.y + b2.y) * 0.5};
+    return inclusiveInPerimeter(mid) && !strictlyInObstacle(mid);
+  }
   // The obstacles first: they settle most blocked hops between corners.
   const Point d{b2.x - a2.x, b2.y - a2.y};
   const bool crossed = obstacles_.anyEdgeAlong(

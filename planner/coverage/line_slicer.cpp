@@ -118,6 +118,16 @@ class Sweep : public ScanRings {
     for (const Polygon& hole : area.getObstacles()) holes.emplace_back(hole.getPoints());
     for (const Polygon& mow : area.getMowAreas()) mowAreas.emplace_back(mow.getPoints());
     for (const SweepRing& r : holes) holeTop_.push_back(r.hi());
+    for (const Polygon& hole : area.getObstacles()) {
+      double x0 = kInfinity, x1 = -kInfinity;
+      for (const Point& p : hole.getPoints()) {
+        x0 = std::min(x0, p.x);
+        x1 = std::max(x1, p.x);
+      }
+      // Beyond every tolerance of the point test, and rounding at this magnitude.
+      const double margin = 1e-5 + 1e-9 * std::max(std::fabs(x0), std::fabs(x1));
+      holeX_.push_back({x0 - margin, x1 + margin});
+    }
     holeOrder_.resize(holes.size());
     for (std::size_t k = 0; k < holes.size(); ++k) holeOrder_[k] = static_cast<uint32_t>(k);
     std::sort(holeOrder_.begin(), holeOrder_.end(),
@@ -152,6 +162,9 @@ class Sweep : public ScanRings {
   bool accepts(const Point& m) const override {
     if (!outer.containsInclusive(m)) return false;
     for (uint32_t k : activeHoles_) {
+      // A point left or right of a ring's x-range is outside it and off its edges: the
+      // ray to +x crosses it an even number of times, or not at all.
+      if (m.x < holeX_[k].first || m.x > holeX_[k].second) continue;
       if (holes[k].containsInclusive(m)) return false;
     }
     if (mowAreas.empty()) return true;
@@ -163,6 +176,7 @@ class Sweep : public ScanRings {
 
  private:
   std::vector<double> holeTop_;      // hi() of each hole
+  std::vector<std::pair<double, double>> holeX_;  // x-range of each hole, widened
   std::vector<uint32_t> holeOrder_;  // holes by lo()
   std::size_t nextHole_ = 0;
   std::vector<uint32_t> activeHoles_;

@@ -3,12 +3,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <optional>
 #include <queue>
 #include <tuple>
 
 #include "planner/routing/near_points.h"
-#include <limits>
-#include <optional>
 #include "planner/routing/planner_log.h"
 
 namespace Planner {
@@ -297,9 +297,7 @@ bool TransitRouter::takeDeferred(SearchLists& lists, HopCandidates& candidates,
   const SearchLists::Opened* listed = lists.peekBest();
   const bool listedTies = fOf(listed) == least;
   std::size_t chosen = 0;  // tied.size(): the lists' entry
-  if (tied.empty()) {
-    chosen = 0;
-  } else if (tied.size() > 1 || listedTies) {
+  if (tied.size() + (listedTies ? 1 : 0) > 1) {
     const auto firstClear = [&](uint32_t k) {
       for (std::size_t c = 0; c < closed.size(); ++c) {
         if (consecutiveWire(closed[c].onWire, closed[c].wireIndex, fixed_[k]) ||

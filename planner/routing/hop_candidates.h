@@ -18,8 +18,8 @@ namespace Planner {
 class HopCandidates {
  public:
   struct Hop {
-    double f;      // g + the corner's estimate
-    double g;      // cost at the corner through this hop
+    double f;      // g + the target's estimate
+    double g;      // cost at the target through this hop
     int32_t from;  // the expanded node's index in the closed list
     uint32_t to;   // the target's graph index
   };
@@ -42,9 +42,10 @@ class HopCandidates {
   // The least hop by (f, g, from, to); it may have become useless since it was added.
   const Hop& top() const { return heads_.top(); }
   void pop();
-  // Whether the top hop is clear. An expansion's first few hops are asked about one at a
-  // time; once it has asked about more, the rest of its slice still useful is asked about
-  // in one batch, which costs about as much as kAskedAlone single hops.
+  // Whether the top hop, still useful, is clear. An expansion's first kAskedAlone hops are
+  // asked about one at a time; after that the rest of its slice still useful is asked about
+  // in one batch, whose sorting of every edge around the expansion costs about as much as a
+  // few hundred single hops on a large site.
   bool topIsClear(const Clearance& clearance);
 
  private:

@@ -175,9 +175,9 @@ class Sweep : public ScanRings {
   }
 
  private:
-  std::vector<double> holeTop_;      // hi() of each hole
+  std::vector<double> holeTop_;                   // hi() of each hole
   std::vector<std::pair<double, double>> holeX_;  // x-range of each hole, widened
-  std::vector<uint32_t> holeOrder_;  // holes by lo()
+  std::vector<uint32_t> holeOrder_;               // holes by lo()
   std::size_t nextHole_ = 0;
   std::vector<uint32_t> activeHoles_;
 };

@@ -23,7 +23,8 @@ bool before(const HopCandidates::Hop& a, const HopCandidates::Hop& b) {
 
 bool HopCandidates::Later::operator()(const Hop& a, const Hop& b) const { return before(b, a); }
 
-HopCandidates::HopCandidates(const std::vector<uint32_t>& targets, const std::vector<WireNode>& nodes,
+HopCandidates::HopCandidates(const std::vector<uint32_t>& targets,
+                             const std::vector<WireNode>& nodes,
                              const std::vector<double>& estimate, const std::vector<double>& bound,
                              std::size_t firstSlice)
     : targets_(targets),
@@ -71,9 +72,13 @@ void HopCandidates::restart() {
   for (const uint32_t k : off) cellTargets_[fill[cellOf(nodes[k].point)]++] = k;
   for (std::size_t c = 0; c + 1 < start.size(); ++c) {
     if (start[c] == start[c + 1]) continue;
-    Cell cell{std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
-              -std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
-              std::numeric_limits<double>::infinity(), start[c], start[c + 1]};
+    Cell cell{std::numeric_limits<double>::infinity(),
+              std::numeric_limits<double>::infinity(),
+              -std::numeric_limits<double>::infinity(),
+              -std::numeric_limits<double>::infinity(),
+              std::numeric_limits<double>::infinity(),
+              start[c],
+              start[c + 1]};
     for (uint32_t i = cell.first; i < cell.last; ++i) {
       const uint32_t k = cellTargets_[i];
       const Point& p = nodes[k].point;

@@ -317,7 +317,8 @@ bool TransitRouter::takeDeferred(SearchLists& lists, HopCandidates& candidates,
     }
     if (listedTies) {
       const int64_t k = listed->graphIndex;
-      const std::pair<int64_t, int64_t> opened{k < 0 ? -1 : openedAt_[static_cast<std::size_t>(k)], k};
+      const std::pair<int64_t, int64_t> opened{k < 0 ? -1 : openedAt_[static_cast<std::size_t>(k)],
+                                               k};
       if (opened < earliest) chosen = tied.size();
     }
   }

@@ -414,7 +414,9 @@ class LoggedLists : public SearchLists {
     log_.push_back(node);
     return inner_->close(node, graphIndex);
   }
-  bool closedNear(const Point& p, int64_t sole) const override { return inner_->closedNear(p, sole); }
+  bool closedNear(const Point& p, int64_t sole) const override {
+    return inner_->closedNear(p, sole);
+  }
   double settledCost(int64_t sole) const override { return inner_->settledCost(sole); }
   const std::vector<SearchNode>& closed() const override { return inner_->closed(); }
 
@@ -456,7 +458,8 @@ TEST(Differential, SearchesWithoutLinksFindTheSameRoutes) {
     const auto draw = [&] {
       const Point p{x(rng), y(rng)};
       if (c.lattice == 0) return p;
-      return Point{std::round(p.x / c.lattice) * c.lattice, std::round(p.y / c.lattice) * c.lattice};
+      return Point{std::round(p.x / c.lattice) * c.lattice,
+                   std::round(p.y / c.lattice) * c.lattice};
     };
     std::vector<LineString> links;
     for (int trial = 0; trial < c.trials; ++trial) {
@@ -466,8 +469,8 @@ TEST(Differential, SearchesWithoutLinksFindTheSameRoutes) {
       const auto same = [](const Point& a, const Point& b) { return a.x == b.x && a.y == b.y; };
       ASSERT_EQ(keptLog.size(), skippedLog.size()) << c.site.name << " trial " << trial;
       for (std::size_t k = 0; k < keptLog.size(); ++k) {
-        ASSERT_TRUE(same(keptLog[k].point, skippedLog[k].point) && keptLog[k].g == skippedLog[k].g &&
-                    keptLog[k].parent == skippedLog[k].parent)
+        ASSERT_TRUE(same(keptLog[k].point, skippedLog[k].point) &&
+                    keptLog[k].g == skippedLog[k].g && keptLog[k].parent == skippedLog[k].parent)
             << c.site.name << " trial " << trial << " closed " << k;
       }
       ASSERT_EQ(kept.size(), skipped.size()) << c.site.name << " trial " << trial;

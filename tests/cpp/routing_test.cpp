@@ -352,7 +352,11 @@ TEST(HopCandidates, HandsOutEveryUsefulHopCheapestFirst) {
       const bool onWire = from % 3 == 0;
       const SearchNode node{onWire ? nodes[static_cast<std::size_t>(from)].point
                                    : Point{100 * unit(rng), 100 * unit(rng)},
-                            30 * unit(rng), 0, -1, onWire, onWire ? static_cast<uint64_t>(from) : 0};
+                            30 * unit(rng),
+                            0,
+                            -1,
+                            onWire,
+                            onWire ? static_cast<uint64_t>(from) : 0};
       candidates.addExpansion(from, node);
       for (const uint32_t k : targets) {
         const double multiplier =

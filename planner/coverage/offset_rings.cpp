@@ -1,6 +1,7 @@
 #include "planner/coverage/offset_rings.h"
 
 #include <algorithm>
+#include <numbers>
 
 #include "planner/coverage/clipper_ops.h"
 #include "planner/coverage/leftover_bound.h"
@@ -19,11 +20,21 @@ constexpr double kLeftoverShrink = 0.85;
 constexpr double kShrinkRoundingUnits = 4.0;
 
 // Every point a shrink by d keeps lies at least d inside its ring group, so a group
-// whose outer ring is narrower than 2d in x or y keeps nothing: alone, its offset has
-// no area of positive winding, and beside others it can only lower theirs. So when the
-// wider outer rings with all holes shrink to nothing, so does the whole set.
+// whose outer ring is narrower than 2d in x or y keeps nothing, nor one whose outer ring
+// has less area than a disc of radius d (both less Clipper2's rounding): no such disc fits
+// in it. Alone, its offset has no area of positive winding, and beside others it can only
+// lower theirs. So when the other outer rings with all holes shrink to nothing, so does
+// the whole set.
 bool mayKeepSomething(const Paths64& paths, double shrink) {
-  const Paths64 probe = withoutNarrowOuters(paths, 2.0 * shrink - kShrinkRoundingUnits);
+  const double width = 2.0 * shrink - kShrinkRoundingUnits;
+  const double radius = std::max(0.0, shrink - kShrinkRoundingUnits);
+  const double leastArea = std::numbers::pi * radius * radius;
+  Paths64 probe;
+  for (const Path64& path : paths) {
+    const double area = Clipper2Lib::Area(path);
+    if (area > 0.0 && (narrowerThan(path, width) || area < leastArea)) continue;
+    probe.push_back(path);
+  }
   if (probe.size() == paths.size()) return true;
   return anyOuter(probe) && !offsetPaths(probe, -shrink).empty();
 }

@@ -30,13 +30,16 @@ class Measures:
     transit_m: float
     turns: int
     mowable: object = None      # shapely geometry of the mowable area
-    mowed: object = None        # shapely geometry of everything the cutter passes over
+    uncovered: object = None    # shapely geometry of the mowable area left unmowed
     cutter: list = field(default_factory=list)  # per route step: does the cutter run
+    swaths: list = field(default_factory=list, repr=False)  # what each cutting run mows
 
     @functools.cached_property
-    def uncovered(self):
-        """Shapely geometry of the mowable area left unmowed (made when first asked for)."""
-        return self.mowable.difference(self.mowed)
+    def mowed(self):
+        """Shapely geometry of everything the cutter passes over (made when first asked for;
+        slow on big sites, and no figure needs it)."""
+        shapely = need("shapely", "geo")
+        return shapely.union_all(self.swaths) if self.swaths else shapely.GeometryCollection()
 
     @property
     def coverage(self) -> float:
@@ -71,55 +74,57 @@ def _swaths(shapely, lines: list[list], width: float):
 
 
 def _direction(points: list) -> object:
-    """Which family a stretch belongs to for the overlap: straight lanes by their direction
-    (to 0.1 degree, either way along), everything else (laps, rings) together."""
+    """Which family a stretch belongs to: straight lanes by their direction (to 0.1 degree,
+    either way along), everything else (laps, rings) together. Parallel lanes meet only their
+    neighbours, so a family is cheap to merge; families then meet each other as wholes."""
     if len(points) != 2:
         return "curves"
     (x0, y0), (x1, y1) = points
     return round(math.degrees(math.atan2(y1 - y0, x1 - x0)) % 180.0, 1) % 180.0
 
 
-def _mowed_and_overlap(shapely, stretches: list[list], swaths: list):
-    """The union of the swaths, and the area inside two or more of them.
+# Integer grid of the exact measuring, in steps per metre: ten nanometres, so that lanes
+# that touch and get turned and rounded overlap by slivers of no measurable area; coarser
+# only where coordinates are so large that the integers would leave Clipper2's exact range.
+GRID = 1e8
+GRID_LIMIT = 2.0 ** 40
 
-    Twice-mowed area is the union of every pair's intersection. Pairs are found family by
-    family: parallel lanes meet only their neighbours, so within a family the pairs are few;
-    between two families (the lanes of "squares" and the lanes across them, or lanes and laps)
-    every pair's intersections together are the intersection of the two families' unions, one
-    operation instead of a million.
-    """
-    families: dict[object, list] = {}
+
+def _packed(shapely, np, groups: list[tuple[list, int]]):
+    """Polygons as the flat integer arrays _swathor_cut reads, with each one's group."""
+    geoms = [g for gs, _ in groups for g in gs]
+    codes = np.repeat([code for _, code in groups], [len(gs) for gs, _ in groups])
+    polygons, owner = shapely.get_parts(np.asarray(geoms, dtype=object), return_index=True)
+    keep = shapely.get_type_id(polygons) == 3        # buffers of nothing come out empty
+    polygons, owner = polygons[keep], owner[keep]
+    rings, ring_owner = shapely.get_rings(polygons, return_index=True)
+    points = shapely.get_coordinates(rings)
+    span = float(np.abs(points).max()) if len(points) else 1.0
+    grid = min(GRID, GRID_LIMIT / max(span, 1.0))
+    return ((np.rint(points * grid).astype(np.int64),
+             np.cumsum(shapely.get_num_coordinates(rings)).astype(np.int64),
+             np.cumsum(np.bincount(ring_owner, minlength=len(polygons))).astype(np.int64),
+             codes[owner].astype(np.int64)), grid)
+
+
+def _cut_areas(shapely, stretches: list[list], swaths: list, skipped: list, mowable):
+    """(covered, overlap, skipped and not covered) areas of `mowable`, and its part no swath
+    covers, measured exactly on the swath polygons."""
+    import numpy as np
+    import _swathor_cut
+
+    families: dict[object, int] = {}
+    groups: dict[int, list] = {}
     for points, swath in zip(stretches, swaths):
-        families.setdefault(_direction(points), []).append(swath)
-    unions = [shapely.union_all(group) for group in families.values()]
-    pieces = [_overlap(shapely, group) for group in families.values()]
-    for i in range(len(unions)):
-        for j in range(i + 1, len(unions)):
-            pieces.append(unions[i].intersection(unions[j]))
-    pieces = [p for p in pieces if not p.is_empty and p.area > 0]
-    mowed = shapely.union_all(unions) if unions else shapely.GeometryCollection()
-    return mowed, shapely.union_all(pieces) if pieces else shapely.GeometryCollection()
-
-
-def _overlap(shapely, swaths: list):
-    """The area inside two or more swaths: the union of every overlapping pair's intersection."""
-    if len(swaths) < 2:
-        return shapely.GeometryCollection()
-    tree = shapely.STRtree(swaths)
-    left, right = tree.query(swaths, predicate="intersects")
-    keep = left < right
-    left, right = left[keep], right[keep]
-    if not len(left):
-        return shapely.GeometryCollection()
-    a = [swaths[i] for i in left]
-    b = [swaths[j] for j in right]
-    inner = ~shapely.touches(a, b)      # side by side lanes only touch
-    if not inner.any():
-        return shapely.GeometryCollection()
-    pieces = shapely.intersection([g for g, k in zip(a, inner) if k],
-                                  [g for g, k in zip(b, inner) if k])
-    pieces = [p for p in pieces if p.area > 0]
-    return shapely.union_all(pieces) if pieces else shapely.GeometryCollection()
+        groups.setdefault(families.setdefault(_direction(points), len(families)), []).append(swath)
+    arrays, grid = _packed(shapely, np, [(gs, k) for k, gs in groups.items()]
+                           + [([mowable], -1), (skipped, -2)])
+    directions = [math.radians(key) if key != "curves" else 0.0 for key in families]
+    covered, overlap, either, pieces = _swathor_cut.measure_cut(*arrays, directions)
+    uncovered = shapely.MultiPolygon([shapely.Polygon(rings[0] / grid, [r / grid for r in rings[1:]])
+                                      for rings in pieces]) if pieces else shapely.MultiPolygon()
+    unit = grid * grid
+    return covered / unit, overlap / unit, max(0.0, either - covered) / unit, uncovered
 
 
 def _cut_runs(plan: Plan, on: list[bool]) -> list[list]:
@@ -147,18 +152,15 @@ def measure(site: Site, plan: Plan, offset: float, idle: float = DEFAULT_IDLE) -
     cutter = cutter_states(plan, mowable, idle)
     mowing = _cut_runs(plan, cutter)
     swaths = _swaths(shapely, mowing, offset)
-    mowed, twice = _mowed_and_overlap(shapely, mowing, swaths)
-    covered = mowable.intersection(mowed)
-    overlap = mowable.intersection(twice)
     skipped = _swaths(shapely, [plan.slices[i] + plan.slices[i][:1] if len(plan.slices[i]) >= 3
                                 else plan.slices[i] for i in plan.skipped], offset)
-    skipped_area = (mowable.intersection(shapely.union_all(skipped)).difference(mowed).area
-                    if skipped else 0.0)
+    covered, overlap, skipped_area, uncovered = _cut_areas(shapely, mowing, swaths, skipped,
+                                                           mowable)
     return Measures(
-        mowable_m2=mowable.area, covered_m2=covered.area, overlap_m2=overlap.area,
+        mowable_m2=mowable.area, covered_m2=covered, overlap_m2=overlap,
         skipped_m2=skipped_area, mowing_m=plan.length(True), transit_m=plan.length(False),
         turns=sum(count_turns(part.route) for part in plan.part_plans()), mowable=mowable,
-        mowed=mowed, cutter=cutter)
+        uncovered=uncovered, cutter=cutter, swaths=swaths)
 
 
 @dataclass

@@ -1,0 +1,96 @@
+// The Python module _swathor_cut: the mowed, twice-mowed and unmowed areas of a plan,
+// measured by swathor_plan.measure. Private to that package.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+#include "planner/coverage/cut_area.h"
+
+namespace py = pybind11;
+using namespace Planner;
+
+namespace {
+
+using Ints = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>;
+
+// Polygon k has rings polygonEnds[k-1] .. polygonEnds[k]-1 (its first ring bounds it), ring r
+// has the points ringEnds[r-1] .. ringEnds[r]-1, and group[k] says what polygon k is: a
+// swath of family group[k] (0, 1, ...), the mowable area (-1) or a skipped swath (-2).
+// Family f's lanes run at directions[f] radians.
+CutInput cutInput(const Ints& points, const Ints& ringEnds, const Ints& polygonEnds,
+                  const Ints& group, const std::vector<double>& directions) {
+  if (points.ndim() != 2 || points.shape(1) != 2)
+    throw std::invalid_argument("points must be an (n, 2) array");
+  const auto xy = points.unchecked<2>();
+  const auto rings = ringEnds.unchecked<1>();
+  const auto polygons = polygonEnds.unchecked<1>();
+  const auto kind = group.unchecked<1>();
+  if (polygons.shape(0) != kind.shape(0)) throw std::invalid_argument("one group per polygon");
+  CutInput input;
+  for (double direction : directions) input.families.push_back({{}, direction});
+  std::int64_t ring = 0;
+  std::int64_t point = 0;
+  for (py::ssize_t k = 0; k < polygons.shape(0); ++k) {
+    if (polygons(k) < ring || polygons(k) > rings.shape(0))
+      throw std::invalid_argument("polygon ends out of order");
+    Polygon64 polygon;
+    for (; ring < polygons(k); ++ring) {
+      if (rings(ring) < point || rings(ring) > xy.shape(0))
+        throw std::invalid_argument("ring ends out of order");
+      Clipper2Lib::Path64& path = polygon.emplace_back();
+      for (; point < rings(ring); ++point) path.emplace_back(xy(point, 0), xy(point, 1));
+    }
+    const std::int64_t g = kind(k);
+    if (g == -1) {
+      input.mowable.push_back(std::move(polygon));
+    } else if (g == -2) {
+      input.skipped.push_back(std::move(polygon));
+    } else if (g >= 0 && static_cast<std::size_t>(g) < input.families.size()) {
+      input.families[g].swaths.push_back(std::move(polygon));
+    } else {
+      throw std::invalid_argument("group must be -2, -1 or a family's index in directions");
+    }
+  }
+  return input;
+}
+
+py::array_t<std::int64_t> asArray(const Clipper2Lib::Path64& path) {
+  py::array_t<std::int64_t> out({static_cast<py::ssize_t>(path.size()), py::ssize_t{2}});
+  auto o = out.mutable_unchecked<2>();
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    o(i, 0) = path[i].x;
+    o(i, 1) = path[i].y;
+  }
+  return out;
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_swathor_cut, m) {
+  m.doc() = "Areas a cutter mows, measured on integer polygons (private to swathor_plan).";
+  m.def(
+      "measure_cut",
+      [](const Ints& points, const Ints& ringEnds, const Ints& polygonEnds, const Ints& group,
+         const std::vector<double>& directions) {
+        const CutInput input = cutInput(points, ringEnds, polygonEnds, group, directions);
+        CutAreas areas;
+        {
+          py::gil_scoped_release unlocked;
+          areas = measureCut(input);
+        }
+        py::list uncovered;
+        for (const Polygon64& polygon : areas.uncovered) {
+          py::list rings;
+          for (const auto& ring : polygon) rings.append(asArray(ring));
+          uncovered.append(rings);
+        }
+        return py::make_tuple(areas.covered, areas.overlap, areas.coveredOrSkipped, uncovered);
+      },
+      py::arg("points"), py::arg("ring_ends"), py::arg("polygon_ends"), py::arg("group"),
+      py::arg("directions"),
+      "(covered, overlap, covered_or_skipped, uncovered rings by polygon) in integer units.");
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <vector>
+
+#include <clipper2/clipper.core.h>
+
+// Areas a cutter mows, measured exactly on the polygons it sweeps (up to the integer grid).
+namespace Planner {
+
+// A polygon on the integer grid: its first ring bounds it, the others are holes. The rings
+// may run either way round.
+using Polygon64 = Clipper2Lib::Paths64;
+
+// Swaths that cross one another little: parallel lanes meet only their neighbours, so a
+// family's union and its twice-mowed part are cheap, and families then meet each other as
+// wholes instead of swath by swath.
+struct SwathFamily {
+  std::vector<Polygon64> swaths;
+  // The way its lanes run (radians). The family is merged turned so that they run along x:
+  // Clipper2 sweeps in y, and a sweep across long lanes would meet all of them at once.
+  double direction = 0.0;
+};
+
+struct CutInput {
+  std::vector<SwathFamily> families;
+  std::vector<Polygon64> mowable;  // what is measured
+  std::vector<Polygon64> skipped;  // the swaths skipped slices would have had
+};
+
+struct CutAreas {
+  double covered = 0.0;              // mowable area inside a swath (square integer units)
+  double overlap = 0.0;              // mowable area inside two swaths or more
+  double coveredOrSkipped = 0.0;     // mowable area inside a swath or a skipped one
+  std::vector<Polygon64> uncovered;  // the mowable area inside no swath
+};
+
+CutAreas measureCut(const CutInput& input);
+
+}  // namespace Planner

@@ -22,7 +22,7 @@ using Ints = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast
 // swath of family group[k] (0, 1, ...), the mowable area (-1) or a skipped swath (-2).
 // Family f's lanes run at directions[f] radians.
 CutInput cutInput(const Ints& points, const Ints& ringEnds, const Ints& polygonEnds,
-                  const Ints& group, const std::vector<double>& directions) {
+                  const Ints& group, const std::vector<double>& directions, double negligibleArea) {
   if (points.ndim() != 2 || points.shape(1) != 2)
     throw std::invalid_argument("points must be an (n, 2) array");
   const auto xy = points.unchecked<2>();
@@ -31,6 +31,7 @@ CutInput cutInput(const Ints& points, const Ints& ringEnds, const Ints& polygonE
   const auto kind = group.unchecked<1>();
   if (polygons.shape(0) != kind.shape(0)) throw std::invalid_argument("one group per polygon");
   CutInput input;
+  input.negligibleArea = negligibleArea;
   for (double direction : directions) input.families.push_back({{}, direction});
   std::int64_t ring = 0;
   std::int64_t point = 0;
@@ -75,22 +76,20 @@ PYBIND11_MODULE(_swathor_cut, m) {
   m.def(
       "measure_cut",
       [](const Ints& points, const Ints& ringEnds, const Ints& polygonEnds, const Ints& group,
-         const std::vector<double>& directions) {
-        const CutInput input = cutInput(points, ringEnds, polygonEnds, group, directions);
+         const std::vector<double>& directions, double negligibleArea) {
+        const CutInput input =
+            cutInput(points, ringEnds, polygonEnds, group, directions, negligibleArea);
         CutAreas areas;
         {
           py::gil_scoped_release unlocked;
           areas = measureCut(input);
         }
         py::list uncovered;
-        for (const Polygon64& polygon : areas.uncovered) {
-          py::list rings;
-          for (const auto& ring : polygon) rings.append(asArray(ring));
-          uncovered.append(rings);
-        }
+        for (const auto& ring : areas.uncovered) uncovered.append(asArray(ring));
         return py::make_tuple(areas.covered, areas.overlap, areas.coveredOrSkipped, uncovered);
       },
       py::arg("points"), py::arg("ring_ends"), py::arg("polygon_ends"), py::arg("group"),
-      py::arg("directions"),
-      "(covered, overlap, covered_or_skipped, uncovered rings by polygon) in integer units.");
+      py::arg("directions"), py::arg("negligible_area"),
+      "(covered, overlap, covered_or_skipped, uncovered rings) in integer units; the\n"
+      "uncovered outer rings run counterclockwise, their holes clockwise.");
 }

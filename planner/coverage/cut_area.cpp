@@ -54,17 +54,6 @@ Paths64 turned(Paths64 paths, double angle) {
   return paths;
 }
 
-void collectPolygons(const Clipper2Lib::PolyPath64& node, std::vector<Polygon64>& out) {
-  for (const auto& outer : node) {
-    Polygon64 polygon{outer->Polygon()};
-    for (const auto& hole : *outer) {
-      polygon.push_back(hole->Polygon());
-      collectPolygons(*hole, out);
-    }
-    out.push_back(std::move(polygon));
-  }
-}
-
 }  // namespace
 
 CutAreas measureCut(const CutInput& input) {
@@ -83,7 +72,9 @@ CutAreas measureCut(const CutInput& input) {
         turned(Clipper2Lib::Union(rings, FillRule::NonZero), family.direction);
     append(twiceWindings, familyUnion);
     append(unions, familyUnion);
-    if (family.swaths.size() > 1) {
+    // The swaths' areas add up to the union's plus at least the twice-covered part's: when
+    // they add up to the union's, nothing measurable is covered twice.
+    if (Clipper2Lib::Area(rings) - Clipper2Lib::Area(familyUnion) > input.negligibleArea) {
       rings.push_back(negativeFrame(rings));
       append(twiceWindings,
              turned(Clipper2Lib::Union(rings, FillRule::Positive), family.direction));
@@ -103,10 +94,7 @@ CutAreas measureCut(const CutInput& input) {
     result.coveredOrSkipped =
         Clipper2Lib::Area(Clipper2Lib::Intersect(either, mowable, FillRule::NonZero));
   }
-  Clipper2Lib::PolyTree64 uncovered;
-  Clipper2Lib::BooleanOp(Clipper2Lib::ClipType::Difference, FillRule::NonZero, mowable, unions,
-                         uncovered);
-  collectPolygons(uncovered, result.uncovered);
+  result.uncovered = Clipper2Lib::Difference(mowable, unions, FillRule::NonZero);
   return result;
 }
 

@@ -25,13 +25,18 @@ struct CutInput {
   std::vector<SwathFamily> families;
   std::vector<Polygon64> mowable;  // what is measured
   std::vector<Polygon64> skipped;  // the swaths skipped slices would have had
+  // A family whose swaths cover less than this area more than once (square integer units)
+  // is taken to cover nothing twice.
+  double negligibleArea = 0.0;
 };
 
 struct CutAreas {
   double covered = 0.0;              // mowable area inside a swath (square integer units)
   double overlap = 0.0;              // mowable area inside two swaths or more
   double coveredOrSkipped = 0.0;     // mowable area inside a swath or a skipped one
-  std::vector<Polygon64> uncovered;  // the mowable area inside no swath
+  // The mowable area inside no swath: outer rings positive, holes negative. (Clipper2 takes
+  // longer to nest them than to find them where many pieces touch.)
+  Clipper2Lib::Paths64 uncovered;
 };
 
 CutAreas measureCut(const CutInput& input);

@@ -102,3 +102,51 @@ def test_coverage_stays_cheap_on_fine_lanes():
                                          mowExclusionsBoder=False), (0, 0))
     m = sp.measure(site, plan, 0.02)
     assert len(plan.slices) == 5000 and m.coverage > 0.999
+
+
+def geos_figures(m):
+    """Covered and twice-mowed area of the same swaths through plain GEOS unions."""
+    shapely = pytest.importorskip("shapely")
+    swaths = list(shapely.buffer([shapely.LineString(r) for r in m.runs], m.width / 2,
+                                 quad_segs=4))
+    left, right = shapely.STRtree(swaths).query(swaths, predicate="intersects")
+    pairs = [(i, j) for i, j in zip(left, right) if i < j and not swaths[i].touches(swaths[j])]
+    twice = shapely.union_all([swaths[i].intersection(swaths[j]) for i, j in pairs])
+    return (m.mowable.intersection(shapely.union_all(swaths)).area,
+            m.mowable.intersection(twice).area)
+
+
+@pytest.mark.parametrize("name, pattern, angle", [
+    ("garden", "squares", 30.0),        # two turned families crossing everywhere
+    ("garden", "rings", 0.0),           # rings and laps only
+    ("orchard", "lines", 77.0),         # lanes broken by trees, short hops between them
+])
+def test_figures_match_plain_unions(name, pattern, angle):
+    site = sp.load_site(SITES / f"{name}.geojson")
+    plan = sp.plan_site(site, sp.options(pattern=pattern, angle=angle, offset=0.3),
+                        site.perimeter[0])
+    m = sp.measure(site, plan, 0.3)
+    covered, twice = geos_figures(m)
+    assert m.covered_m2 == pytest.approx(covered, abs=1e-3)
+    assert m.overlap_m2 == pytest.approx(twice, abs=1e-3)
+    assert m.uncovered.area == pytest.approx(m.uncovered_m2, abs=1e-3)
+
+
+def test_lane_swaths_are_geos_buffers_point_for_point():
+    np, shapely = pytest.importorskip("numpy"), pytest.importorskip("shapely")
+    from swathor_plan.measure import _lane_rings
+    rng = np.random.default_rng(7)
+    lanes = rng.uniform(-500, 500, (200, 2, 2))
+    geos = shapely.get_coordinates(shapely.buffer(shapely.linestrings(lanes), 0.15, quad_segs=4))
+    assert np.abs(geos.reshape(200, 19, 2)[:, :18] - _lane_rings(np, lanes, 0.15)).max() < 1e-9
+
+
+def test_unmowed_ring_and_island_keep_their_hole():
+    """A square lap leaves the frame outside it (with a hole) and an island inside."""
+    ring = [(2, 2), (8, 2), (8, 8), (2, 8), (2, 2)]
+    plan = sp.Plan(ring, [ring[:-1]], ["lane"], [0] * 4, [], 0.0)
+    m = sp.measure(sp.Site(perimeter=[(0, 0), (10, 0), (10, 10), (0, 10)]), plan, 1.0)
+    parts = sorted(m.uncovered.geoms, key=lambda p: p.area)
+    assert [len(p.interiors) for p in parts] == [0, 1]
+    assert parts[0].area == pytest.approx(25, abs=0.1)
+    assert m.uncovered.area == pytest.approx(m.uncovered_m2, abs=1e-6)

@@ -22,7 +22,8 @@ using Ints = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast
 // swath of family group[k] (0, 1, ...), the mowable area (-1) or a skipped swath (-2).
 // Family f's lanes run at directions[f] radians.
 CutInput cutInput(const Ints& points, const Ints& ringEnds, const Ints& polygonEnds,
-                  const Ints& group, const std::vector<double>& directions, double negligibleArea) {
+                  const Ints& group, const std::vector<double>& directions, double negligibleArea,
+                  std::size_t pointsPerStrip) {
   if (points.ndim() != 2 || points.shape(1) != 2)
     throw std::invalid_argument("points must be an (n, 2) array");
   const auto xy = points.unchecked<2>();
@@ -32,6 +33,7 @@ CutInput cutInput(const Ints& points, const Ints& ringEnds, const Ints& polygonE
   if (polygons.shape(0) != kind.shape(0)) throw std::invalid_argument("one group per polygon");
   CutInput input;
   input.negligibleArea = negligibleArea;
+  input.pointsPerStrip = pointsPerStrip;
   for (double direction : directions) input.families.push_back({{}, direction});
   std::int64_t ring = 0;
   std::int64_t point = 0;
@@ -76,9 +78,9 @@ PYBIND11_MODULE(_swathor_cut, m) {
   m.def(
       "measure_cut",
       [](const Ints& points, const Ints& ringEnds, const Ints& polygonEnds, const Ints& group,
-         const std::vector<double>& directions, double negligibleArea) {
-        const CutInput input =
-            cutInput(points, ringEnds, polygonEnds, group, directions, negligibleArea);
+         const std::vector<double>& directions, double negligibleArea, std::size_t pointsPerStrip) {
+        const CutInput input = cutInput(points, ringEnds, polygonEnds, group, directions,
+                                        negligibleArea, pointsPerStrip);
         CutAreas areas;
         {
           py::gil_scoped_release unlocked;
@@ -89,7 +91,7 @@ PYBIND11_MODULE(_swathor_cut, m) {
         return py::make_tuple(areas.covered, areas.overlap, areas.coveredOrSkipped, uncovered);
       },
       py::arg("points"), py::arg("ring_ends"), py::arg("polygon_ends"), py::arg("group"),
-      py::arg("directions"), py::arg("negligible_area"),
+      py::arg("directions"), py::arg("negligible_area"), py::arg("points_per_strip"),
       "(covered, overlap, covered_or_skipped, uncovered rings) in integer units; the\n"
       "uncovered outer rings run counterclockwise, their holes clockwise.");
 }

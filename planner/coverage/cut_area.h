@@ -28,6 +28,8 @@ struct CutInput {
   // A family whose swaths cover less than this area more than once (square integer units)
   // is taken to cover nothing twice.
   double negligibleArea = 0.0;
+  // Swath points a vertical strip may hold: more are measured strip by strip.
+  std::size_t pointsPerStrip = 20000;
 };
 
 struct CutAreas {

@@ -83,6 +83,9 @@ GRID_LIMIT = 2.0 ** 40
 # Twice-mowed area a family of swaths may leave uncounted: a thousandth of the figures' last
 # printed digit.
 NEGLIGIBLE_M2 = 1e-4
+# Swath points measured in one sweep; more are cut in vertical strips (nested rings and laps
+# make Clipper2's sweep slow with the square of the edges a horizontal line meets).
+POINTS_PER_STRIP = 20000
 
 
 def _lane_rings(np, lanes, radius: float):
@@ -116,9 +119,15 @@ def _nested(shapely, np, rings: list):
     that lie in it: a hole goes to the smallest outer ring that covers it."""
     if not rings:
         return shapely.MultiPolygon()
-    whole = shapely.polygons(shapely.linearrings(
-        np.concatenate(rings), indices=np.repeat(np.arange(len(rings)), [len(r) for r in rings])))
-    outer = shapely.is_ccw(shapely.get_exterior_ring(whole))
+    xy = np.concatenate(rings)
+    sizes = np.array([len(r) for r in rings])
+    starts = np.cumsum(sizes) - sizes
+    after = np.arange(len(xy)) + 1
+    after[starts + sizes - 1] = starts                 # each ring's last point meets its first
+    # The shoelace sign, not GEOS's orientation test, which a ring touching itself can fool.
+    outer = np.add.reduceat(xy[:, 0] * xy[after, 1] - xy[after, 0] * xy[:, 1], starts) > 0
+    whole = shapely.polygons(shapely.linearrings(xy, indices=np.repeat(np.arange(len(rings)),
+                                                                       sizes)))
     shells, holes = whole[outer], whole[~outer]
     inner: list[list] = [[] for _ in shells]
     if len(holes) and len(shells):
@@ -158,7 +167,7 @@ def _cut_areas(shapely, runs: list[list], width: float, skipped: list, mowable):
     covered, overlap, either, pieces = _swathor_cut.measure_cut(
         np.rint(points * grid).astype(np.int64), np.cumsum(sizes).astype(np.int64),
         np.cumsum(counts).astype(np.int64), groups.astype(np.int64),
-        [*np.radians(directions), 0.0], NEGLIGIBLE_M2 * grid * grid)
+        [*np.radians(directions), 0.0], NEGLIGIBLE_M2 * grid * grid, POINTS_PER_STRIP)
     uncovered = _nested(shapely, np, [ring / grid for ring in pieces])
     unit = grid * grid
     return covered / unit, overlap / unit, max(0.0, either - covered) / unit, uncovered

@@ -1,6 +1,7 @@
 """Coverage, overlap, the gap rule and the slice kinds of one planning run."""
 
 import itertools
+import sys
 from pathlib import Path
 
 import pytest
@@ -116,12 +117,14 @@ def geos_figures(m):
             m.mowable.intersection(twice).area)
 
 
+@pytest.mark.parametrize("strip", [20000, 300])    # one sweep; vertical strips, figures added
 @pytest.mark.parametrize("name, pattern, angle", [
     ("garden", "squares", 30.0),        # two turned families crossing everywhere
     ("garden", "rings", 0.0),           # rings and laps only
     ("orchard", "lines", 77.0),         # lanes broken by trees, short hops between them
 ])
-def test_figures_match_plain_unions(name, pattern, angle):
+def test_figures_match_plain_unions(name, pattern, angle, strip, monkeypatch):
+    monkeypatch.setattr(sys.modules["swathor_plan.measure"], "POINTS_PER_STRIP", strip)
     site = sp.load_site(SITES / f"{name}.geojson")
     plan = sp.plan_site(site, sp.options(pattern=pattern, angle=angle, offset=0.3),
                         site.perimeter[0])

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <future>
+#include <thread>
 #include <utility>
 
 #include <clipper2/clipper.h>
@@ -65,11 +67,29 @@ Paths64 turned(Paths64 paths, double angle) {
   return paths;
 }
 
-// The rings' parts inside `strip`, each turned the way its ring runs (a ring around the whole
-// strip comes back as the strip, turned its own way), so windings inside the strip stay.
-Paths64 clipped(const Paths64& rings, const Clipper2Lib::Rect64& strip) {
+// Rings with their boxes, so that a strip takes most of them whole or leaves them.
+struct BoxedRings {
+  explicit BoxedRings(Paths64 given) : rings(std::move(given)) {
+    boxes.reserve(rings.size());
+    for (const auto& ring : rings) boxes.push_back(Clipper2Lib::GetBounds(ring));
+  }
+  Paths64 rings;
+  std::vector<Clipper2Lib::Rect64> boxes;
+};
+
+// The rings' parts inside `strip` (all of its height), each turned the way its ring runs (a
+// ring around the whole strip comes back as the strip, turned its own way), so windings
+// inside the strip stay.
+Paths64 clipped(const BoxedRings& boxed, const Clipper2Lib::Rect64& strip) {
   Paths64 out;
-  for (const auto& ring : rings) {
+  for (std::size_t k = 0; k < boxed.rings.size(); ++k) {
+    const Clipper2Lib::Rect64& box = boxed.boxes[k];
+    if (box.right <= strip.left || box.left >= strip.right) continue;
+    const auto& ring = boxed.rings[k];
+    if (box.left >= strip.left && box.right <= strip.right) {
+      out.push_back(ring);
+      continue;
+    }
     const bool positive = Clipper2Lib::Area(ring) > 0;
     for (auto& piece : Clipper2Lib::RectClip(strip, Paths64{ring})) {
       if ((Clipper2Lib::Area(piece) > 0) != positive) std::reverse(piece.begin(), piece.end());
@@ -130,7 +150,8 @@ CutAreas measureCut(const CutInput& input) {
     whole.families.emplace_back(windingRings(family.swaths), family.direction);
     for (const auto& ring : whole.families.back().first) points += ring.size();
   }
-  const std::size_t strips = std::clamp<std::size_t>(points / std::max<std::size_t>(input.pointsPerStrip, 1), 1, kMaxStrips);
+  const std::size_t strips = std::clamp<std::size_t>(
+      points / std::max<std::size_t>(input.pointsPerStrip, 1), 1, kMaxStrips);
   if (strips == 1 || whole.mowable.empty()) return measureWindings(whole, input.negligibleArea);
   const Clipper2Lib::Rect64 box = Clipper2Lib::GetBounds(whole.mowable);
   const auto edge = [&](std::size_t k) {
@@ -139,13 +160,31 @@ CutAreas measureCut(const CutInput& input) {
            static_cast<std::int64_t>(static_cast<double>(box.right - box.left) *
                                      static_cast<double>(k) / static_cast<double>(strips));
   };
+  const BoxedRings mowable(std::move(whole.mowable));
+  const BoxedRings skipped(std::move(whole.skipped));
+  std::vector<BoxedRings> families;
+  for (auto& family : whole.families) families.emplace_back(std::move(family.first));
+  // Strips are measured on every processor, each worker taking every n-th strip; the
+  // figures are added in strip order, so they do not depend on the number of workers.
+  std::vector<CutAreas> parts(strips);
+  const auto work = [&](std::size_t first, std::size_t step) {
+    for (std::size_t k = first; k < strips; k += step) {
+      const Clipper2Lib::Rect64 strip{edge(k), box.top - 1, edge(k + 1), box.bottom + 1};
+      Windings part{{}, clipped(mowable, strip), clipped(skipped, strip)};
+      for (std::size_t f = 0; f < families.size(); ++f)
+        part.families.emplace_back(clipped(families[f], strip), whole.families[f].second);
+      parts[k] = measureWindings(part, input.negligibleArea);
+    }
+  };
+  const std::size_t workers =
+      std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, strips);
+  std::vector<std::future<void>> running;
+  for (std::size_t w = 1; w < workers; ++w)
+    running.push_back(std::async(std::launch::async, work, w, workers));
+  work(0, workers);
+  for (auto& worker : running) worker.get();
   CutAreas total;
-  for (std::size_t k = 0; k < strips; ++k) {
-    const Clipper2Lib::Rect64 strip{edge(k), box.top - 1, edge(k + 1), box.bottom + 1};
-    Windings part{{}, clipped(whole.mowable, strip), clipped(whole.skipped, strip)};
-    for (const auto& [rings, direction] : whole.families)
-      part.families.emplace_back(clipped(rings, strip), direction);
-    CutAreas areas = measureWindings(part, input.negligibleArea);
+  for (CutAreas& areas : parts) {
     total.covered += areas.covered;
     total.overlap += areas.overlap;
     total.coveredOrSkipped += areas.coveredOrSkipped;

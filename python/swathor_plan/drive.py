@@ -47,7 +47,11 @@ def cutter_states(plan: Plan, mowable, idle: float = DEFAULT_IDLE) -> list[bool]
     """Per route step: does the cutter run along it? `mowable` is the shapely mowable area."""
     shapely = need("shapely", "geo")
     on = [s >= 0 for s in plan.step_slice]
-    inside = mowable.buffer(INSIDE_SLACK) if idle > 0 else None
+    if idle <= 0:
+        return on
+    # Hops shorter than `idle` between two slices, asked about all at once: does the area
+    # the cutter may run over cover them?
+    hops: list[tuple[int, int]] = []
     i, n = 0, len(on)
     while i < n:
         if on[i] or plan.step_slice[i] != -1:
@@ -56,13 +60,18 @@ def cutter_states(plan: Plan, mowable, idle: float = DEFAULT_IDLE) -> list[bool]
         j = i
         while j < n and plan.step_slice[j] == -1:
             j += 1
-        between = i > 0 and j < n and on[i - 1] and plan.step_slice[j] >= 0
-        if between and inside is not None:
+        if i > 0 and j < n and on[i - 1] and plan.step_slice[j] >= 0:
             points = plan.route[i:j + 1]
-            length = sum(math.dist(a, b) for a, b in zip(points, points[1:]))
-            if length < idle and inside.covers(shapely.LineString(points)):
-                on[i:j] = [True] * (j - i)
+            if sum(math.dist(a, b) for a, b in zip(points, points[1:])) < idle:
+                hops.append((i, j))
         i = j
+    if hops:
+        inside = mowable.buffer(INSIDE_SLACK)
+        shapely.prepare(inside)
+        lines = [shapely.LineString(plan.route[i:j + 1]) for i, j in hops]
+        for (i, j), covered in zip(hops, shapely.covers(inside, lines)):
+            if covered:
+                on[i:j] = [True] * (j - i)
     return on
 
 

@@ -92,13 +92,20 @@ def _lane_rings(np, lanes, radius: float):
     """The swath of each two-point lane (an (n, 2, 2) array), point for point as GEOS buffers a
     segment with round caps of QUAD_SEGS arcs a quarter, without the closing point: building
     them here is ten times quicker than through GEOS, and the areas are the same."""
-    (x0, y0), (x1, y1) = lanes[:, 0].T, lanes[:, 1].T
-    a = np.arctan2(y1 - y0, x1 - x0)[:, None]
-    steps = np.arange(2 * QUAD_SEGS + 1) * (math.pi / (2 * QUAD_SEGS))
-    caps = [(x1, y1, a + math.pi / 2 - steps), (x0, y0, a - math.pi / 2 - steps)]
-    return np.concatenate([np.stack([x[:, None] + radius * np.cos(t),
-                                     y[:, None] + radius * np.sin(t)], axis=-1)
-                           for x, y, t in caps], axis=1)
+    d = lanes[:, 1] - lanes[:, 0]
+    a = np.arctan2(d[:, 1], d[:, 0])
+    # Cap k's points sit at a + pi/2 - k pi/(2 QUAD_SEGS) around the lane's end, then at
+    # a - pi/2 - k pi/(2 QUAD_SEGS) around its start.
+    turn = math.pi / 2 - np.arange(4 * QUAD_SEGS + 2) * (math.pi / (2 * QUAD_SEGS))
+    turn[2 * QUAD_SEGS + 1:] += math.pi / (2 * QUAD_SEGS)
+    angle = a[:, None] + turn
+    out = np.empty((len(lanes), len(turn), 2))
+    out[..., 0] = radius * np.cos(angle)
+    out[..., 1] = radius * np.sin(angle)
+    half = 2 * QUAD_SEGS + 1
+    out[:, :half] += lanes[:, 1, None, :]
+    out[:, half:] += lanes[:, 0, None, :]
+    return out
 
 
 def _shapely_rings(shapely, np, groups: list[tuple[list, int]]):

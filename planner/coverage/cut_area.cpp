@@ -132,9 +132,11 @@ CutAreas measureWindings(const Windings& input, double negligibleArea) {
   }
   append(twiceWindings, unions);
   if (input.mowable.empty()) return result;
+  // What is mowed is what is mowable less what is not: one sweep gives both.
+  const double mowable = Clipper2Lib::Area(input.mowable);
+  result.uncovered = Clipper2Lib::Difference(input.mowable, unions, FillRule::NonZero);
+  result.covered = mowable - Clipper2Lib::Area(result.uncovered);
   if (!unions.empty()) {
-    result.covered =
-        Clipper2Lib::Area(Clipper2Lib::Intersect(unions, input.mowable, FillRule::NonZero));
     twiceWindings.push_back(negativeFrame(twiceWindings));
     result.overlap =
         Clipper2Lib::Area(Clipper2Lib::Intersect(twiceWindings, input.mowable, FillRule::Positive));
@@ -143,10 +145,9 @@ CutAreas measureWindings(const Windings& input, double negligibleArea) {
   if (!input.skipped.empty()) {
     Paths64 either = unions;
     append(either, input.skipped);
-    result.coveredOrSkipped =
-        Clipper2Lib::Area(Clipper2Lib::Intersect(either, input.mowable, FillRule::NonZero));
+    result.coveredOrSkipped = mowable - Clipper2Lib::Area(Clipper2Lib::Difference(
+                                            input.mowable, either, FillRule::NonZero));
   }
-  result.uncovered = Clipper2Lib::Difference(input.mowable, unions, FillRule::NonZero);
   return result;
 }
 

@@ -38,6 +38,13 @@ def test_coverage_and_overlap_by_hand(ys, covered, overlap):
                                             for a, b in zip(ys, ys[1:])))
 
 
+def test_skipped_slices_count_what_they_would_have_mowed_and_nothing_twice():
+    slices = [[(0, 0.5), (10, 0.5)], [(0, 1.0), (10, 1.0)]]
+    plan = sp.Plan(slices[0], slices, ["lane"] * 2, [0], [1], 0.0)
+    m = sp.measure(STRIP, plan, 1.0)
+    assert (m.covered_m2, m.skipped_m2) == (pytest.approx(10), pytest.approx(5))
+
+
 def test_transits_mow_nothing_and_mow_areas_bound_the_measure():
     plan = lanes(0.5, 1.5)
     plan.step_slice = [0, -1, -1]

@@ -33,9 +33,9 @@ struct CutInput {
 };
 
 struct CutAreas {
-  double covered = 0.0;              // mowable area inside a swath (square integer units)
-  double overlap = 0.0;              // mowable area inside two swaths or more
-  double coveredOrSkipped = 0.0;     // mowable area inside a swath or a skipped one
+  double covered = 0.0;           // mowable area inside a swath (square integer units)
+  double overlap = 0.0;           // mowable area inside two swaths or more
+  double coveredOrSkipped = 0.0;  // mowable area inside a swath or a skipped one
   // The mowable area inside no swath: outer rings positive, holes negative. (Clipper2 takes
   // longer to nest them than to find them where many pieces touch.)
   Clipper2Lib::Paths64 uncovered;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "planner/coverage/cut_area.h"
@@ -45,6 +46,7 @@ CutInput cutInput(const Ints& points, const Ints& ringEnds, const Ints& polygonE
       if (rings(ring) < point || rings(ring) > xy.shape(0))
         throw std::invalid_argument("ring ends out of order");
       Clipper2Lib::Path64& path = polygon.emplace_back();
+      path.reserve(static_cast<std::size_t>(rings(ring) - point));
       for (; point < rings(ring); ++point) path.emplace_back(xy(point, 0), xy(point, 1));
     }
     const std::int64_t g = kind(k);
@@ -79,12 +81,12 @@ PYBIND11_MODULE(_swathor_cut, m) {
       "measure_cut",
       [](const Ints& points, const Ints& ringEnds, const Ints& polygonEnds, const Ints& group,
          const std::vector<double>& directions, double negligibleArea, std::size_t pointsPerStrip) {
-        const CutInput input = cutInput(points, ringEnds, polygonEnds, group, directions,
-                                        negligibleArea, pointsPerStrip);
+        CutInput input = cutInput(points, ringEnds, polygonEnds, group, directions, negligibleArea,
+                                  pointsPerStrip);
         CutAreas areas;
         {
           py::gil_scoped_release unlocked;
-          areas = measureCut(input);
+          areas = measureCut(std::move(input));
         }
         py::list uncovered;
         for (const auto& ring : areas.uncovered) uncovered.append(asArray(ring));

@@ -28,12 +28,12 @@ struct Windings {
   Paths64 skipped;
 };
 
-Paths64 windingRings(const std::vector<Polygon64>& polygons) {
+Paths64 windingRings(std::vector<Polygon64>&& polygons) {
   Paths64 out;
-  for (const Polygon64& polygon : polygons) {
+  for (Polygon64& polygon : polygons) {
     for (std::size_t k = 0; k < polygon.size(); ++k) {
       if (polygon[k].size() < 3) continue;
-      out.push_back(polygon[k]);
+      out.push_back(std::move(polygon[k]));
       if ((Clipper2Lib::Area(out.back()) > 0) != (k == 0))
         std::reverse(out.back().begin(), out.back().end());
     }
@@ -118,6 +118,7 @@ CutAreas measureWindings(const Windings& input, double negligibleArea) {
   // both windings over all families is two or more.
   Paths64 unions;
   Paths64 twiceWindings;
+  int layers = 0;  // unions and twice-covered parts: with one, nothing is mowed twice
   for (const auto& [swaths, direction] : input.families) {
     if (swaths.empty()) continue;
     Paths64 rings = turned(swaths, -direction);
@@ -127,7 +128,9 @@ CutAreas measureWindings(const Windings& input, double negligibleArea) {
     if (Clipper2Lib::Area(rings) - Clipper2Lib::Area(familyUnion) > negligibleArea) {
       rings.push_back(negativeFrame(rings));
       append(twiceWindings, turned(Clipper2Lib::Union(rings, FillRule::Positive), direction));
+      ++layers;
     }
+    if (!familyUnion.empty()) ++layers;
     append(unions, turned(familyUnion, direction));
   }
   append(twiceWindings, unions);
@@ -136,7 +139,7 @@ CutAreas measureWindings(const Windings& input, double negligibleArea) {
   const double mowable = Clipper2Lib::Area(input.mowable);
   result.uncovered = Clipper2Lib::Difference(input.mowable, unions, FillRule::NonZero);
   result.covered = mowable - Clipper2Lib::Area(result.uncovered);
-  if (!unions.empty()) {
+  if (layers > 1) {
     twiceWindings.push_back(negativeFrame(twiceWindings));
     result.overlap =
         Clipper2Lib::Area(Clipper2Lib::Intersect(twiceWindings, input.mowable, FillRule::Positive));
@@ -156,11 +159,12 @@ CutAreas measureWindings(const Windings& input, double negligibleArea) {
 // Clipper2's sweep keeps the edges a horizontal line meets in a list; where swaths nest
 // (rings, laps) a line meets thousands, and the sweep slows with the square of them. Cut in
 // vertical strips, each sweep meets a strip's worth, and every figure adds up strip by strip.
-CutAreas measureCut(const CutInput& input) {
-  Windings whole{{}, windingRings(input.mowable), windingRings(input.skipped)};
+CutAreas measureCut(CutInput input) {
+  Windings whole{
+      {}, windingRings(std::move(input.mowable)), windingRings(std::move(input.skipped))};
   std::size_t points = 0;
-  for (const SwathFamily& family : input.families) {
-    whole.families.emplace_back(windingRings(family.swaths), family.direction);
+  for (SwathFamily& family : input.families) {
+    whole.families.emplace_back(windingRings(std::move(family.swaths)), family.direction);
     for (const auto& ring : whole.families.back().first) points += ring.size();
   }
   const std::size_t strips = std::clamp<std::size_t>(

@@ -41,6 +41,7 @@ struct CutAreas {
   Clipper2Lib::Paths64 uncovered;
 };
 
-CutAreas measureCut(const CutInput& input);
+// Takes the input's rings over rather than copying them: big sites have millions of points.
+CutAreas measureCut(CutInput input);
 
 }  // namespace Planner

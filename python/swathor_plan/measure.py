@@ -8,6 +8,7 @@ areas, when the site has any, or of the lawn's parts) minus the obstacles.
 from __future__ import annotations
 
 import functools
+import itertools
 import math
 from dataclasses import dataclass, field
 
@@ -95,13 +96,16 @@ def _lane_rings(np, lanes, radius: float):
     d = lanes[:, 1] - lanes[:, 0]
     a = np.arctan2(d[:, 1], d[:, 0])
     # Cap k's points sit at a + pi/2 - k pi/(2 QUAD_SEGS) around the lane's end, then at
-    # a - pi/2 - k pi/(2 QUAD_SEGS) around its start.
+    # a - pi/2 - k pi/(2 QUAD_SEGS) around its start: the turns, rotated by each lane's angle.
     turn = math.pi / 2 - np.arange(4 * QUAD_SEGS + 2) * (math.pi / (2 * QUAD_SEGS))
     turn[2 * QUAD_SEGS + 1:] += math.pi / (2 * QUAD_SEGS)
-    angle = a[:, None] + turn
+    cos_a, sin_a = np.cos(a), np.sin(a)
+    cos_t, sin_t = radius * np.cos(turn), radius * np.sin(turn)
     out = np.empty((len(lanes), len(turn), 2))
-    out[..., 0] = radius * np.cos(angle)
-    out[..., 1] = radius * np.sin(angle)
+    out[..., 0] = np.multiply.outer(cos_a, cos_t)
+    out[..., 0] -= np.multiply.outer(sin_a, sin_t)
+    out[..., 1] = np.multiply.outer(sin_a, cos_t)
+    out[..., 1] += np.multiply.outer(cos_a, sin_t)
     half = 2 * QUAD_SEGS + 1
     out[:, :half] += lanes[:, 1, None, :]
     out[:, half:] += lanes[:, 0, None, :]
@@ -123,7 +127,7 @@ def _shapely_rings(shapely, np, groups: list[tuple[list, int]]):
 
 def _nested(shapely, np, rings: list):
     """A MultiPolygon of the outer rings (counterclockwise), each with the holes (clockwise)
-    that lie in it: a hole goes to the smallest outer ring that covers it."""
+    that lie in it: a hole goes to the smallest outer ring around it."""
     if not rings:
         return shapely.MultiPolygon()
     xy = np.concatenate(rings)
@@ -133,20 +137,61 @@ def _nested(shapely, np, rings: list):
     after[starts + sizes - 1] = starts                 # each ring's last point meets its first
     # The shoelace sign, not GEOS's orientation test, which a ring touching itself can fool.
     outer = np.add.reduceat(xy[:, 0] * xy[after, 1] - xy[after, 0] * xy[:, 1], starts) > 0
-    whole = shapely.polygons(shapely.linearrings(xy, indices=np.repeat(np.arange(len(rings)),
-                                                                       sizes)))
-    shells, holes = whole[outer], whole[~outer]
-    inner: list[list] = [[] for _ in shells]
-    if len(holes) and len(shells):
-        hole, shell = shapely.STRtree(shells).query(holes, predicate="covered_by")
-        best: dict[int, int] = {}
-        for h, k in zip(hole, shell):
-            if h not in best or shells[k].area < shells[best[h]].area:
-                best[h] = k
-        for h, k in best.items():
-            inner[k].append(shapely.get_coordinates(holes[h]))
-    return shapely.MultiPolygon([shapely.Polygon(shapely.get_coordinates(s), i) if i else s
-                                 for s, i in zip(shells, inner)])
+    shell_ring, hole_ring = np.flatnonzero(outer), np.flatnonzero(~outer)
+    hole = shell = np.zeros(0, dtype=np.intp)
+    if len(hole_ring) and len(shell_ring):
+        shells, holes = (shapely.polygons(_closed_rings(shapely, np, xy, starts[k], sizes[k]))
+                         for k in (shell_ring, hole_ring))
+        # Rings do not cross, so a point inside a hole is inside the outer rings around the
+        # hole and the islands in it, which are smaller: a hundred thousand point tests on
+        # prepared rings, where asking whether whole holes lie in rings took seconds.
+        tree = shapely.STRtree(shells)
+        shapely.prepare(shells)
+        shell_area = shapely.area(shells)
+        inside = shapely.point_on_surface(holes)
+        hole, shell = tree.query(inside)
+        hit = shapely.contains_xy(shells[shell], shapely.get_x(inside[hole]),
+                                  shapely.get_y(inside[hole]))
+        hit &= shell_area[shell] > shapely.area(holes)[hole]
+        hole, shell = hole[hit], shell[hit]
+        lost = np.setdiff1d(np.arange(len(holes)), hole)
+        if len(lost):                     # slivers without an inside point to test
+            more, also = tree.query(holes[lost], predicate="covered_by")
+            hole, shell = np.concatenate([hole, lost[more]]), np.concatenate([shell, also])
+        # Each hole goes to the smallest ring around it.
+        order = np.lexsort((shell_area[shell], hole))
+        hole, shell = hole[order], shell[order]
+        first = np.ones(len(hole), dtype=bool)
+        first[1:] = hole[1:] != hole[:-1]
+        hole, shell = hole[first], shell[first]
+    # Every polygon's outer ring, then its holes, built straight from the coordinates (GEOS
+    # copies every ring again when polygons are made of rings).
+    owner = np.concatenate([np.arange(len(shell_ring)), shell])
+    ring = np.concatenate([shell_ring, hole_ring[hole]])
+    ring = ring[np.lexsort((np.arange(len(owner)), owner))]
+    lengths = sizes[ring] + 1
+    ends = np.cumsum(lengths)
+    coords = xy[_closed_index(np, starts[ring], sizes[ring])]
+    per_polygon = np.bincount(owner, minlength=len(shell_ring))
+    return shapely.from_ragged_array(
+        shapely.GeometryType.MULTIPOLYGON, coords,
+        (np.concatenate([[0], ends]), np.concatenate([[0], np.cumsum(per_polygon)]),
+         np.array([0, len(shell_ring)])))[0]
+
+
+def _closed_index(np, starts, sizes):
+    """Point indices of rings (first point and count each), each ring closed by its first."""
+    lengths = sizes + 1
+    ends = np.cumsum(lengths)
+    index = np.arange(ends[-1] if len(ends) else 0) - np.repeat(ends - lengths - starts, lengths)
+    index[ends - 1] = starts
+    return index
+
+
+def _closed_rings(shapely, np, xy, starts, sizes):
+    """LinearRings of the rings whose points start at `starts` in `xy`."""
+    return shapely.linearrings(xy[_closed_index(np, starts, sizes)],
+                               indices=np.repeat(np.arange(len(starts)), sizes + 1))
 
 
 def _cut_areas(shapely, runs: list[list], width: float, skipped: list, mowable):
@@ -156,7 +201,10 @@ def _cut_areas(shapely, runs: list[list], width: float, skipped: list, mowable):
     import _swathor_cut
 
     is_lane = [len(p) == 2 and p[0] != p[1] for p in runs]
-    lanes = np.array([p for p, lane in zip(runs, is_lane) if lane], dtype=float).reshape(-1, 2, 2)
+    lanes = [p for p, lane in zip(runs, is_lane) if lane]
+    # Flattened first: numpy takes a hundred thousand nested lists three times slower.
+    lanes = np.fromiter(itertools.chain.from_iterable(itertools.chain.from_iterable(lanes)),
+                        float, count=4 * len(lanes)).reshape(-1, 2, 2)
     # Lanes fall in families by direction (to 0.1 degree, either way along); everything else
     # (laps, rings, single points) is one family.
     d = lanes[:, 1] - lanes[:, 0]
@@ -169,10 +217,12 @@ def _cut_areas(shapely, runs: list[list], width: float, skipped: list, mowable):
               _shapely_rings(shapely, np, [(curves, len(directions)), ([mowable], -1),
                                            (skipped, -2)])]
     points, sizes, counts, groups = (np.concatenate(parts) for parts in zip(*blocks))
-    span = float(np.abs(points).max()) if len(points) else 1.0
+    del rings, blocks                     # big sites have millions of points: one copy at a time
+    span = max(float(points.max()), -float(points.min())) if len(points) else 1.0
     grid = min(GRID, GRID_LIMIT / max(span, 1.0))
+    points *= grid
     covered, overlap, either, pieces = _swathor_cut.measure_cut(
-        np.rint(points * grid).astype(np.int64), np.cumsum(sizes).astype(np.int64),
+        np.rint(points, out=points).astype(np.int64), np.cumsum(sizes).astype(np.int64),
         np.cumsum(counts).astype(np.int64), groups.astype(np.int64),
         [*np.radians(directions), 0.0], NEGLIGIBLE_M2 * grid * grid, POINTS_PER_STRIP)
     uncovered = _nested(shapely, np, [ring / grid for ring in pieces])

@@ -160,3 +160,21 @@ def test_unmowed_ring_and_island_keep_their_hole():
     assert [len(p.interiors) for p in parts] == [0, 1]
     assert parts[0].area == pytest.approx(25, abs=0.1)
     assert m.uncovered.area == pytest.approx(m.uncovered_m2, abs=1e-6)
+
+
+@pytest.mark.parametrize("depth", [2, 3, 5])
+@pytest.mark.parametrize("reverse", [False, True])
+def test_nested_hole_goes_to_its_ring_not_the_island_inside_it(depth, reverse):
+    """Squares one inside the other, outer rings and holes by turns: a point inside a hole is
+    also inside the island the hole holds, which must not take the hole."""
+    import numpy as np
+    import shapely
+    measure = sys.modules["swathor_plan.measure"]
+    rings = []
+    for k in range(depth):
+        a, b = k, 20 - k
+        square = [(a, a), (b, a), (b, b), (a, b)]
+        rings.append(np.array(square if k % 2 == 0 else square[::-1], dtype=float))
+    got = measure._nested(shapely, np, rings[::-1] if reverse else rings)
+    assert got.is_valid and len(got.geoms) == (depth + 1) // 2
+    assert got.area == pytest.approx(sum((-1) ** k * (20 - 2 * k) ** 2 for k in range(depth)))

@@ -63,14 +63,24 @@ CutInput cutInput(const Ints& points, const Ints& ringEnds, const Ints& polygonE
   return input;
 }
 
-py::array_t<std::int64_t> asArray(const Clipper2Lib::Path64& path) {
-  py::array_t<std::int64_t> out({static_cast<py::ssize_t>(path.size()), py::ssize_t{2}});
-  auto o = out.mutable_unchecked<2>();
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    o(i, 0) = path[i].x;
-    o(i, 1) = path[i].y;
+// The rings' points in one (n, 2) array, and the number of points of each ring.
+py::tuple flatRings(const Clipper2Lib::Paths64& rings) {
+  std::size_t total = 0;
+  for (const auto& ring : rings) total += ring.size();
+  py::array_t<std::int64_t> points({static_cast<py::ssize_t>(total), py::ssize_t{2}});
+  py::array_t<std::int64_t> sizes(static_cast<py::ssize_t>(rings.size()));
+  auto xy = points.mutable_unchecked<2>();
+  auto n = sizes.mutable_unchecked<1>();
+  py::ssize_t i = 0;
+  for (std::size_t r = 0; r < rings.size(); ++r) {
+    n(static_cast<py::ssize_t>(r)) = static_cast<std::int64_t>(rings[r].size());
+    for (const auto& p : rings[r]) {
+      xy(i, 0) = p.x;
+      xy(i, 1) = p.y;
+      ++i;
+    }
   }
-  return out;
+  return py::make_tuple(points, sizes);
 }
 
 }  // namespace
@@ -88,12 +98,11 @@ PYBIND11_MODULE(_swathor_cut, m) {
           py::gil_scoped_release unlocked;
           areas = measureCut(std::move(input));
         }
-        py::list uncovered;
-        for (const auto& ring : areas.uncovered) uncovered.append(asArray(ring));
-        return py::make_tuple(areas.covered, areas.overlap, areas.coveredOrSkipped, uncovered);
+        return py::make_tuple(areas.covered, areas.overlap, areas.coveredOrSkipped,
+                              flatRings(areas.uncovered));
       },
       py::arg("points"), py::arg("ring_ends"), py::arg("polygon_ends"), py::arg("group"),
       py::arg("directions"), py::arg("negligible_area"), py::arg("points_per_strip"),
-      "(covered, overlap, covered_or_skipped, uncovered rings) in integer units; the\n"
-      "uncovered outer rings run counterclockwise, their holes clockwise.");
+      "(covered, overlap, covered_or_skipped, (points, points per ring)) in integer units:\n"
+      "the rings of the uncovered part, outer rings counterclockwise, holes clockwise.");
 }

@@ -117,8 +117,8 @@ CutAreas measureWindings(const Windings& input, double negligibleArea) {
   // mowed twice when two unions cover it or one twice-covered part does: when the sum of
   // both windings over all families is two or more.
   Paths64 unions;
-  Paths64 twiceWindings;
-  int layers = 0;  // unions and twice-covered parts: with one, nothing is mowed twice
+  Paths64 twice;      // the families' twice-covered parts
+  int coverings = 0;  // families that cover something
   for (const auto& [swaths, direction] : input.families) {
     if (swaths.empty()) continue;
     Paths64 rings = turned(swaths, -direction);
@@ -127,22 +127,26 @@ CutAreas measureWindings(const Windings& input, double negligibleArea) {
     // they add up to the union's, nothing measurable is covered twice.
     if (Clipper2Lib::Area(rings) - Clipper2Lib::Area(familyUnion) > negligibleArea) {
       rings.push_back(negativeFrame(rings));
-      append(twiceWindings, turned(Clipper2Lib::Union(rings, FillRule::Positive), direction));
-      ++layers;
+      append(twice, turned(Clipper2Lib::Union(rings, FillRule::Positive), direction));
     }
-    if (!familyUnion.empty()) ++layers;
+    if (!familyUnion.empty()) ++coverings;
     append(unions, turned(familyUnion, direction));
   }
-  append(twiceWindings, unions);
   if (input.mowable.empty()) return result;
   // What is mowed is what is mowable less what is not: one sweep gives both.
   const double mowable = Clipper2Lib::Area(input.mowable);
   result.uncovered = Clipper2Lib::Difference(input.mowable, unions, FillRule::NonZero);
   result.covered = mowable - Clipper2Lib::Area(result.uncovered);
-  if (layers > 1) {
-    twiceWindings.push_back(negativeFrame(twiceWindings));
+  if (coverings > 1) {
+    Paths64 windings = std::move(twice);
+    append(windings, unions);
+    windings.push_back(negativeFrame(windings));
     result.overlap =
-        Clipper2Lib::Area(Clipper2Lib::Intersect(twiceWindings, input.mowable, FillRule::Positive));
+        Clipper2Lib::Area(Clipper2Lib::Intersect(windings, input.mowable, FillRule::Positive));
+  } else if (!twice.empty()) {
+    // One family alone mows twice only where its own swaths overlap.
+    result.overlap =
+        Clipper2Lib::Area(Clipper2Lib::Intersect(twice, input.mowable, FillRule::NonZero));
   }
   result.coveredOrSkipped = result.covered;
   if (!input.skipped.empty()) {

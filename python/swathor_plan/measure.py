@@ -143,13 +143,12 @@ def _shapely_rings(shapely, np, groups: list[tuple[list, int]]):
             np.bincount(ring_owner, minlength=len(polygons)), codes[owner])
 
 
-def _nested(shapely, np, rings: list):
-    """A MultiPolygon of the outer rings (counterclockwise), each with the holes (clockwise)
-    that lie in it: a hole goes to the smallest outer ring around it."""
-    if not rings:
+def _nested(shapely, np, xy, sizes):
+    """A MultiPolygon of the rings whose points follow one another in `xy` (`sizes` of
+    them each): the outer rings (counterclockwise), each with the holes (clockwise) that lie
+    in it; a hole goes to the smallest outer ring around it."""
+    if not len(sizes):
         return shapely.MultiPolygon()
-    xy = np.concatenate(rings)
-    sizes = np.array([len(r) for r in rings])
     starts = np.cumsum(sizes) - sizes
     after = np.arange(len(xy)) + 1
     after[starts + sizes - 1] = starts                 # each ring's last point meets its first
@@ -240,7 +239,7 @@ def _cut_areas(shapely, runs: list[list], width: float, skipped: list, mowable):
         np.rint(points, out=points).astype(np.int64), np.cumsum(sizes).astype(np.int64),
         np.cumsum(counts).astype(np.int64), groups.astype(np.int64),
         [*np.radians(directions), 0.0], NEGLIGIBLE_M2 * grid * grid, POINTS_PER_STRIP)
-    uncovered = _nested(shapely, np, [ring / grid for ring in pieces])
+    uncovered = _nested(shapely, np, pieces[0] / grid, pieces[1])
     unit = grid * grid
     return covered / unit, overlap / unit, max(0.0, either - covered) / unit, uncovered
 

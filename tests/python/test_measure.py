@@ -175,6 +175,7 @@ def test_nested_hole_goes_to_its_ring_not_the_island_inside_it(depth, reverse):
         a, b = k, 20 - k
         square = [(a, a), (b, a), (b, b), (a, b)]
         rings.append(np.array(square if k % 2 == 0 else square[::-1], dtype=float))
-    got = measure._nested(shapely, np, rings[::-1] if reverse else rings)
+    rings = rings[::-1] if reverse else rings
+    got = measure._nested(shapely, np, np.concatenate(rings), np.array([len(r) for r in rings]))
     assert got.is_valid and len(got.geoms) == (depth + 1) // 2
     assert got.area == pytest.approx(sum((-1) ** k * (20 - 2 * k) ** 2 for k in range(depth)))

@@ -111,7 +111,7 @@ Paths64 clipped(const BoxedRings& boxed, const Clipper2Lib::Rect64& strip) {
   return out;
 }
 
-CutAreas measureWindings(const Windings& input, double negligibleArea) {
+CutAreas measureWindings(Windings input, double negligibleArea) {
   CutAreas result;
   // Every family's union and twice-covered part, each with winding one inside. A point is
   // mowed twice when two unions cover it or one twice-covered part does: when the sum of
@@ -119,9 +119,9 @@ CutAreas measureWindings(const Windings& input, double negligibleArea) {
   Paths64 unions;
   Paths64 twice;      // the families' twice-covered parts
   int coverings = 0;  // families that cover something
-  for (const auto& [swaths, direction] : input.families) {
+  for (auto& [swaths, direction] : input.families) {
     if (swaths.empty()) continue;
-    Paths64 rings = turned(swaths, -direction);
+    Paths64 rings = turned(std::move(swaths), -direction);
     const Paths64 familyUnion = Clipper2Lib::Union(rings, FillRule::NonZero);
     // The swaths' areas add up to the union's plus at least the twice-covered part's: when
     // they add up to the union's, nothing measurable is covered twice.
@@ -173,7 +173,8 @@ CutAreas measureCut(CutInput input) {
   }
   const std::size_t strips = std::clamp<std::size_t>(
       points / std::max<std::size_t>(input.pointsPerStrip, 1), 1, kMaxStrips);
-  if (strips == 1 || whole.mowable.empty()) return measureWindings(whole, input.negligibleArea);
+  if (strips == 1 || whole.mowable.empty())
+    return measureWindings(std::move(whole), input.negligibleArea);
   const Clipper2Lib::Rect64 box = Clipper2Lib::GetBounds(whole.mowable);
   const auto edge = [&](std::size_t k) {
     if (k == strips) return box.right;
@@ -194,7 +195,7 @@ CutAreas measureCut(CutInput input) {
       Windings part{{}, clipped(mowable, strip), clipped(skipped, strip)};
       for (std::size_t f = 0; f < families.size(); ++f)
         part.families.emplace_back(clipped(families[f], strip), whole.families[f].second);
-      parts[k] = measureWindings(part, input.negligibleArea);
+      parts[k] = measureWindings(std::move(part), input.negligibleArea);
     }
   };
   const std::size_t workers =

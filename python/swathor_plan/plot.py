@@ -11,7 +11,7 @@ matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 from matplotlib.collections import LineCollection  # noqa: E402
 from matplotlib.lines import Line2D  # noqa: E402
-from matplotlib.patches import Patch, Polygon as PolygonPatch  # noqa: E402
+from matplotlib.patches import Patch, PathPatch, Polygon as PolygonPatch  # noqa: E402
 
 from swathor_plan.planning import BREAK, Plan  # noqa: E402
 from swathor_plan.webmap import PIECE_COLOURS  # noqa: E402
@@ -21,20 +21,48 @@ from swathor_plan.site_file import Site  # noqa: E402
 UNCOVERED = "#ff2d95"
 
 
-def _fill(ax, geom, **style) -> None:
-    """Draws the polygons of a shapely geometry, holes included."""
-    from matplotlib.patches import PathPatch
+def _compound(rings):
+    """One matplotlib path of many rings (each an (n, 2) array): a few thousand patches take
+    matplotlib seconds, one path of as many rings a moment."""
+    import numpy as np
     from matplotlib.path import Path as MplPath
 
-    for poly in getattr(geom, "geoms", [geom]):
-        if poly.geom_type != "Polygon" or poly.is_empty:
-            continue
-        verts, codes = [], []
-        for ring in [poly.exterior, *poly.interiors]:
-            pts = list(ring.coords)
-            verts += pts
-            codes += [MplPath.MOVETO] + [MplPath.LINETO] * (len(pts) - 2) + [MplPath.CLOSEPOLY]
-        ax.add_patch(PathPatch(MplPath(verts, codes), **style))
+    # Every ring ends on its first point, where the closing code goes (its point unused).
+    rings = [r if (r[0] == r[-1]).all() else np.vstack([r, r[:1]]) for r in rings if len(r) >= 3]
+    if not rings:
+        return MplPath(np.zeros((0, 2)))
+    xy = np.concatenate(rings)
+    sizes = np.array([len(r) for r in rings])
+    codes = np.full(len(xy), MplPath.LINETO, dtype=MplPath.code_type)
+    starts = np.cumsum(sizes) - sizes
+    codes[starts] = MplPath.MOVETO
+    codes[starts + sizes - 1] = MplPath.CLOSEPOLY
+    return MplPath(xy, codes)
+
+
+def _fill(ax, geom, **style) -> None:
+    """Draws the polygons of a shapely geometry, holes included, as one patch."""
+    import shapely
+
+    polygons = [p for p in getattr(geom, "geoms", [geom])
+                if p.geom_type == "Polygon" and not p.is_empty]
+    # Outer rings counterclockwise and holes clockwise, so that the patch's nonzero fill
+    # leaves the holes open.
+    polygons = [shapely.geometry.polygon.orient(p, 1.0) for p in polygons]
+    rings = [shapely.get_coordinates(r) for p in polygons for r in [p.exterior, *p.interiors]]
+    ax.add_patch(PathPatch(_compound(rings), **style))
+
+
+def _rings(rings: list) -> list:
+    """Point lists as arrays, each counterclockwise (overlapping rings then fill as one)."""
+    import numpy as np
+
+    out = []
+    for ring in rings:
+        xy = np.asarray(ring, dtype=float).reshape(-1, 2)
+        twice = np.dot(xy[:, 0], np.roll(xy[:, 1], -1)) - np.dot(xy[:, 1], np.roll(xy[:, 0], -1))
+        out.append(xy[::-1] if twice < 0 else xy)
+    return out
 
 
 def draw(out, fmt: str, site: Site, plan: Plan, measures, title: str) -> None:
@@ -53,9 +81,9 @@ def draw(out, fmt: str, site: Site, plan: Plan, measures, title: str) -> None:
     for ring in site.mow_areas:
         ax.add_patch(PolygonPatch(ring, closed=True, fill=False, edgecolor="#2f6b1d",
                                   linestyle=":", linewidth=1.6, zorder=8))
-    for ring in site.obstacles:
-        ax.add_patch(PolygonPatch(ring, closed=True, facecolor="#8c8c8c", edgecolor="#404040",
-                                  hatch="///", linewidth=1.0, zorder=3))
+    if site.obstacles:
+        ax.add_patch(PathPatch(_compound(_rings(site.obstacles)), facecolor="#8c8c8c",
+                               edgecolor="#404040", hatch="///", linewidth=1.0, zorder=3))
     if site.virtual_wire:
         xs, ys = zip(*site.virtual_wire)
         ax.plot(xs, ys, color="#d98c00", linewidth=2.5, alpha=0.7, zorder=8)

@@ -179,3 +179,29 @@ def test_nested_hole_goes_to_its_ring_not_the_island_inside_it(depth, reverse):
     got = measure._nested(shapely, np, np.concatenate(rings), np.array([len(r) for r in rings]))
     assert got.is_valid and len(got.geoms) == (depth + 1) // 2
     assert got.area == pytest.approx(sum((-1) ** k * (20 - 2 * k) ** 2 for k in range(depth)))
+
+
+@pytest.mark.parametrize("x, y, filled", [
+    (7.5, 7.5, True),       # where two obstacles drawn opposite ways round overlap
+    (1.0, 9.5, True),       # by the last corner of an obstacle given without its closing point
+    (29, 29, False),        # the unmowed part's hole
+    (22, 22, True),         # the unmowed part around it
+    (18, 2, False),         # nothing
+])
+def test_picture_fills_obstacles_and_unmowed_holes_in_one_patch(x, y, filled):
+    import matplotlib.pyplot as plt
+    import numpy as np
+    import shapely
+    from matplotlib.patches import PathPatch
+    from swathor_plan import plot
+    fig, ax = plt.subplots(figsize=(4, 4), dpi=50)
+    ax.set_xlim(0, 40), ax.set_ylim(0, 40), ax.set_position([0, 0, 1, 1]), ax.axis("off")
+    obstacles = [[(0, 0), (10, 0), (10, 10), (0, 10)], [(5, 5), (5, 15), (15, 15), (15, 5)]]
+    ax.add_patch(PathPatch(plot._compound(plot._rings(obstacles)), facecolor="k"))
+    plot._fill(ax, shapely.Polygon([(20, 20), (20, 38), (38, 38), (38, 20)],
+                                   [[(25, 25), (33, 25), (33, 33), (25, 33)]]), facecolor="k")
+    fig.canvas.draw()
+    image = np.asarray(fig.canvas.buffer_rgba())[..., 0]
+    plt.close(fig)
+    row, col = int((40 - y) / 40 * image.shape[0]), int(x / 40 * image.shape[1])
+    assert (image[row, col] < 128) == filled

@@ -50,7 +50,15 @@ def _fill(ax, geom, **style) -> None:
     # leaves the holes open.
     polygons = [shapely.geometry.polygon.orient(p, 1.0) for p in polygons]
     rings = [shapely.get_coordinates(r) for p in polygons for r in [p.exterior, *p.interiors]]
-    ax.add_patch(PathPatch(_compound(rings), **style))
+    _add(ax, PathPatch(_compound(rings), **style))
+
+
+def _add(ax, patch) -> None:
+    """Adds a patch and its points to the axes' limits: add_patch walks every segment of a
+    path as a curve, seconds for a hundred thousand rings."""
+    ax.add_artist(patch)
+    if len(patch.get_path().vertices):
+        ax.update_datalim(patch.get_path().vertices)
 
 
 def _rings(rings: list) -> list:
@@ -82,8 +90,8 @@ def draw(out, fmt: str, site: Site, plan: Plan, measures, title: str) -> None:
         ax.add_patch(PolygonPatch(ring, closed=True, fill=False, edgecolor="#2f6b1d",
                                   linestyle=":", linewidth=1.6, zorder=8))
     if site.obstacles:
-        ax.add_patch(PathPatch(_compound(_rings(site.obstacles)), facecolor="#8c8c8c",
-                               edgecolor="#404040", hatch="///", linewidth=1.0, zorder=3))
+        _add(ax, PathPatch(_compound(_rings(site.obstacles)), facecolor="#8c8c8c",
+                           edgecolor="#404040", hatch="///", linewidth=1.0, zorder=3))
     if site.virtual_wire:
         xs, ys = zip(*site.virtual_wire)
         ax.plot(xs, ys, color="#d98c00", linewidth=2.5, alpha=0.7, zorder=8)

@@ -1,6 +1,7 @@
 #include "planner/coverage/cut_area.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <future>
@@ -186,11 +187,12 @@ CutAreas measureCut(CutInput input) {
   const BoxedRings skipped(std::move(whole.skipped));
   std::vector<BoxedRings> families;
   for (auto& family : whole.families) families.emplace_back(std::move(family.first));
-  // Strips are measured on every processor, each worker taking every n-th strip; the
+  // Strips are measured on every processor, each worker taking the next one left; the
   // figures are added in strip order, so they do not depend on the number of workers.
   std::vector<CutAreas> parts(strips);
-  const auto work = [&](std::size_t first, std::size_t step) {
-    for (std::size_t k = first; k < strips; k += step) {
+  std::atomic<std::size_t> next{0};  // strips cost unequal times: each worker takes the next
+  const auto work = [&] {
+    for (std::size_t k = next++; k < strips; k = next++) {
       const Clipper2Lib::Rect64 strip{edge(k), box.top - 1, edge(k + 1), box.bottom + 1};
       Windings part{{}, clipped(mowable, strip), clipped(skipped, strip)};
       for (std::size_t f = 0; f < families.size(); ++f)
@@ -201,9 +203,8 @@ CutAreas measureCut(CutInput input) {
   const std::size_t workers =
       std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, strips);
   std::vector<std::future<void>> running;
-  for (std::size_t w = 1; w < workers; ++w)
-    running.push_back(std::async(std::launch::async, work, w, workers));
-  work(0, workers);
+  for (std::size_t w = 1; w < workers; ++w) running.push_back(std::async(std::launch::async, work));
+  work();
   for (auto& worker : running) worker.get();
   CutAreas total;
   for (CutAreas& areas : parts) {

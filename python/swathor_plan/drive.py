@@ -40,8 +40,24 @@ def is_turn(a: Coord, b: Coord, c: Coord) -> bool:
     return math.degrees(abs((h2 - h1 + math.pi) % (2 * math.pi) - math.pi)) > TURN_DEG
 
 
+# numpy's arctan2 may differ from math.atan2 in the last bit: heading changes this close to
+# TURN_DEG (degrees) are decided one by one, as is_turn decides them.
+TURN_DEG_DOUBT = 1e-6
+
+
 def count_turns(route: list[Coord]) -> int:
-    return sum(is_turn(a, b, c) for a, b, c in zip(route, route[1:], route[2:]))
+    """How many waypoints is_turn counts, all at once."""
+    if len(route) < 3:
+        return 0
+    import numpy as np
+    p = flat_points([route])[0]
+    d1, d2 = p[1:-1] - p[:-2], p[2:] - p[1:-1]
+    h1, h2 = np.arctan2(d1[:, 1], d1[:, 0]), np.arctan2(d2[:, 1], d2[:, 0])
+    change = np.degrees(np.abs(np.remainder(h2 - h1 + math.pi, 2 * math.pi) - math.pi))
+    moving = (d1 != 0).any(axis=1) & (d2 != 0).any(axis=1)
+    doubt = moving & (np.abs(change - TURN_DEG) < TURN_DEG_DOUBT)
+    turns = int((moving & ~doubt & (change > TURN_DEG)).sum())
+    return turns + sum(is_turn(*route[k:k + 3]) for k in np.flatnonzero(doubt).tolist())
 
 
 def flat_points(lists: list[list]):
@@ -69,21 +85,18 @@ def cutter_states(plan: Plan, mowable, idle: float = DEFAULT_IDLE) -> list[bool]
     if idle <= 0:
         return on
     # Hops shorter than `idle` between two slices, asked about all at once: does the area
-    # the cutter may run over cover them?
+    # the cutter may run over cover them? A hop is a run of transit steps [i, j) with a
+    # slice's step on either side.
+    import numpy as np
+    step = np.asarray(plan.step_slice)
+    transit = np.concatenate([[False], step == -1, [False]])
+    edges = np.flatnonzero(transit[1:] != transit[:-1])
     hops: list[tuple[int, int]] = []
-    i, n = 0, len(on)
-    while i < n:
-        if on[i] or plan.step_slice[i] != -1:
-            i += 1
-            continue
-        j = i
-        while j < n and plan.step_slice[j] == -1:
-            j += 1
-        if i > 0 and j < n and on[i - 1] and plan.step_slice[j] >= 0:
+    for i, j in zip(edges[::2].tolist(), edges[1::2].tolist()):
+        if i > 0 and j < len(on) and on[i - 1] and step[j] >= 0:
             points = plan.route[i:j + 1]
             if sum(math.dist(a, b) for a, b in zip(points, points[1:])) < idle:
                 hops.append((i, j))
-        i = j
     if hops:
         inside = mowable.buffer(INSIDE_SLACK)
         shapely.prepare(inside)

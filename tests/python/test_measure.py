@@ -1,6 +1,7 @@
 """Coverage, overlap, the gap rule and the slice kinds of one planning run."""
 
 import itertools
+import math
 import sys
 from pathlib import Path
 
@@ -205,3 +206,35 @@ def test_picture_fills_obstacles_and_unmowed_holes_in_one_patch(x, y, filled):
     plt.close(fig)
     row, col = int((40 - y) / 40 * image.shape[0]), int(x / 40 * image.shape[1])
     assert (image[row, col] < 128) == filled
+
+
+def _heading(deg, length=1.0):
+    return (length * math.cos(math.radians(deg)), length * math.sin(math.radians(deg)))
+
+
+@pytest.mark.parametrize("route, turns", [
+    ([(0, 0), (1, 0), (2, 0)], 0),                          # straight on
+    ([(0, 0), (1, 0), (1, 1)], 1),                          # a right angle
+    ([(0, 0), (1, 0), (0, 0)], 1),                          # back the way it came
+    ([(0, 0), (1, 0), (1, 0), (1, 1)], 0),                  # a step of no length turns nothing
+    ([(0, 0), (1, 0), (1 + 2 ** 0.5 / 2, 2 ** 0.5 / 2)], 1),  # 45 degrees
+    ([(0, 0), (1, 0), (1 + math.cos(math.radians(29)), math.sin(math.radians(29)))], 0),
+    ([(0, 0), (1, 0)], 0),
+])
+def test_turns_counted_above_thirty_degrees(route, turns):
+    from swathor_plan import drive
+    assert drive.count_turns(route) == turns
+
+
+@pytest.mark.parametrize("seed", range(4))
+def test_turns_counted_all_at_once_as_one_by_one(seed):
+    import random
+    from swathor_plan import drive
+    rng = random.Random(seed)
+    route = [(0.0, 0.0)]
+    for _ in range(2000):
+        dx, dy = _heading(rng.choice([0, 30, 30.000001, 45, 90, 150, 180, rng.uniform(0, 360)]),
+                          rng.choice([0.0, 1e-9, 0.3, 1.0]))
+        route.append((route[-1][0] + dx, route[-1][1] + dy))
+    assert drive.count_turns(route) == sum(
+        drive.is_turn(a, b, c) for a, b, c in zip(route, route[1:], route[2:]))

@@ -39,6 +39,10 @@ class LocalFrame:
     def to_output(self, points: Iterable[Coord]) -> list[Coord]:
         return [(float(x), float(y)) for x, y in points]
 
+    def array_to_output(self, xy):
+        """to_output of an (n, 2) numpy array, as one."""
+        return xy
+
     def describe(self) -> str:
         return "planar (file units)"
 
@@ -87,6 +91,13 @@ class GeoFrame:
     def to_output(self, points: Iterable[Coord]) -> list[Coord]:
         """Planning plane to WGS 84 longitude/latitude."""
         return _transform(self._to_lonlat, points)
+
+    def array_to_output(self, xy):
+        """to_output of an (n, 2) numpy array, as one."""
+        import numpy as np
+        if not len(xy):
+            return xy
+        return np.column_stack(self._to_lonlat.transform(xy[:, 0], xy[:, 1]))
 
     def describe(self) -> str:
         source = ""

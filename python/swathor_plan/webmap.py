@@ -16,6 +16,7 @@ import re
 from pathlib import Path
 
 from swathor_plan.checks import wire_crossing_lines
+from swathor_plan.drive import flat_points
 from swathor_plan.errors import MissingExtra
 from swathor_plan.planning import Plan
 from swathor_plan.site_file import Site
@@ -73,13 +74,32 @@ def _latlngs(frame, points) -> list[list[float]]:
     return [[round(y, 9), round(x, 9)] for x, y in frame.to_output(points)]
 
 
-def _polygons(frame, geom) -> list:
-    out = []
-    for poly in getattr(geom, "geoms", [geom]):
-        if poly.geom_type == "Polygon" and poly.area >= MIN_GAP_M2:
-            out.append([_latlngs(frame, list(poly.exterior.coords))] +
-                       [_latlngs(frame, list(r.coords)) for r in poly.interiors])
+def _latlngs_of(frame, lists: list) -> list[list[list[float]]]:
+    """_latlngs of each point list, all taken to the output frame and rounded in one go (a
+    big plan has a hundred thousand stretches and millions of points)."""
+    import numpy as np
+    if lists and all(isinstance(points, np.ndarray) for points in lists):
+        xy, sizes = np.concatenate(lists), np.array([len(points) for points in lists])
+    else:
+        xy, sizes = flat_points(lists)
+    every = np.round(frame.array_to_output(xy)[:, ::-1], 9).tolist()
+    out, k = [], 0
+    for n in sizes.tolist():
+        out.append(every[k:k + n])
+        k += n
     return out
+
+
+def _polygons(frame, geom) -> list:
+    import shapely
+    # Each part simplified on its own: the whole unmowed area at once, with a hundred thousand
+    # holes, took GEOS minutes.
+    parts = list(getattr(geom, "geoms", [geom]))
+    parts = shapely.simplify(parts, 0.01) if parts else []
+    rings = [[shapely.get_coordinates(r) for r in [p.exterior, *p.interiors]]
+             for p in parts if p.geom_type == "Polygon" and p.area >= MIN_GAP_M2]
+    every = iter(_latlngs_of(frame, [r for polygon in rings for r in polygon]))
+    return [[next(every) for _ in polygon] for polygon in rings]
 
 
 # Colours of the pieces of a route in parts or sorties, in turn.
@@ -93,10 +113,11 @@ def map_data(site: Site, plan: Plan, measures, unit: str = "part") -> dict:
     stretches = [(k, s) for k, piece in enumerate(pieces) for s in piece.stretches()]
     mowing_count = max(1, sum(1 for _, (m, _, _) in stretches if m) - 1)
     route, n = [], 0
-    for k, (mowing, index, points) in stretches:
+    for (k, (mowing, index, _)), points in zip(
+            stretches, _latlngs_of(frame, [points for _, (_, _, points) in stretches])):
         colour = (PIECE_COLOURS[k % len(PIECE_COLOURS)] if len(pieces) > 1
                   else order_colour(n / mowing_count))
-        route.append({"mowing": mowing, "slice": index, "points": _latlngs(frame, points),
+        route.append({"mowing": mowing, "slice": index, "points": points,
                       "colour": colour if mowing else "#c0392b", "piece": k})
         n += mowing
     data = {
@@ -123,8 +144,7 @@ def map_data(site: Site, plan: Plan, measures, unit: str = "part") -> dict:
         "summary": "",
     }
     if measures is not None:
-        gaps = measures.uncovered.simplify(0.01)
-        data["uncovered"] = _polygons(frame, gaps)
+        data["uncovered"] = _polygons(frame, measures.uncovered)
         data["summary"] = (f"coverage {measures.coverage * 100:.1f} %, "
                            f"{measures.uncovered_m2:.1f} m² not mowed, route "
                            f"{measures.mowing_m + measures.transit_m:.0f} m")

@@ -1,5 +1,5 @@
-"""Benchmark of what a plan's figures and picture cost: swathor_plan.measure() and the picture
-on deterministic big plans, as medians and spread of N runs in one process (the first, cold
+"""Benchmark of what a plan's figures, picture and map cost: swathor_plan.measure(), the picture
+and the map on deterministic big plans, as medians and spread of N runs in one process (the first, cold
 run reported apart, as a one-off command meets it).
 
     python3 bench/figures.py [--runs N] [CASE...]
@@ -18,7 +18,7 @@ import sys
 import time
 
 import swathor_plan as sp
-from swathor_plan import export
+from swathor_plan import export, webmap
 from swathor_plan.planning import Plan
 
 FIELD = sp.Site(perimeter=[(0, 0), (920, 0), (920, 633), (0, 633)],
@@ -79,14 +79,15 @@ def main() -> int:
     parser.add_argument("cases", nargs="*", choices=[[], *CASES], default=[])
     args = parser.parse_args()
     print(f"{'case':18} {'swaths':>7} {'cold s':>7} {'median s':>9} {'spread s':>13} "
-          f"{'picture s':>9}  coverage, overlap m²")
+          f"{'picture s':>9} {'map s':>6}  coverage, overlap m²")
     for name in args.cases or CASES:
         site, plan, offset = CASES[name]()
         cold, m = timed(lambda: sp.measure(site, plan, offset))
         warm = [timed(lambda: sp.measure(site, plan, offset))[0] for _ in range(args.runs)]
         picture, _ = timed(lambda: export.plot_bytes("png", site, plan, m, name))
+        page, _ = timed(lambda: webmap.map_bytes(site, plan, m, name))
         print(f"{name:18} {len(m.runs):7} {cold:7.2f} {statistics.median(warm):9.2f} "
-              f"{min(warm):6.2f}-{max(warm):<6.2f} {picture:9.2f}  "
+              f"{min(warm):6.2f}-{max(warm):<6.2f} {picture:9.2f} {page:6.2f}  "
               f"{m.coverage * 100:.3f} %, {m.overlap_m2:.1f}", flush=True)
     return 0
 

@@ -187,10 +187,11 @@ CutAreas measureCut(CutInput input) {
   const BoxedRings skipped(std::move(whole.skipped));
   std::vector<BoxedRings> families;
   for (auto& family : whole.families) families.emplace_back(std::move(family.first));
-  // Strips are measured on every processor, each worker taking the next one left; the
-  // figures are added in strip order, so they do not depend on the number of workers.
+  // Strips are measured on every processor, each worker taking the next one left (strips
+  // cost unequal times); the figures are added in strip order, so they do not depend on the
+  // number of workers.
   std::vector<CutAreas> parts(strips);
-  std::atomic<std::size_t> next{0};  // strips cost unequal times: each worker takes the next
+  std::atomic<std::size_t> next{0};
   const auto work = [&] {
     for (std::size_t k = next++; k < strips; k = next++) {
       const Clipper2Lib::Rect64 strip{edge(k), box.top - 1, edge(k + 1), box.bottom + 1};

@@ -186,29 +186,28 @@ def _nested(shapely, np, xy, sizes):
     owner = np.concatenate([np.arange(len(shell_ring)), shell])
     ring = np.concatenate([shell_ring, hole_ring[hole]])
     ring = ring[np.lexsort((np.arange(len(owner)), owner))]
-    lengths = sizes[ring] + 1
-    ends = np.cumsum(lengths)
-    coords = xy[_closed_index(np, starts[ring], sizes[ring])]
+    index, ends = _closed_index(np, starts[ring], sizes[ring])
     per_polygon = np.bincount(owner, minlength=len(shell_ring))
     return shapely.from_ragged_array(
-        shapely.GeometryType.MULTIPOLYGON, coords,
+        shapely.GeometryType.MULTIPOLYGON, xy[index],
         (np.concatenate([[0], ends]), np.concatenate([[0], np.cumsum(per_polygon)]),
          np.array([0, len(shell_ring)])))[0]
 
 
 def _closed_index(np, starts, sizes):
-    """Point indices of rings (first point and count each), each ring closed by its first."""
+    """Point indices of rings (first point and count each), each ring closed by its first,
+    and where each closed ring ends in them."""
     lengths = sizes + 1
     ends = np.cumsum(lengths)
     index = np.arange(ends[-1] if len(ends) else 0) - np.repeat(ends - lengths - starts, lengths)
     index[ends - 1] = starts
-    return index
+    return index, ends
 
 
 def _closed_rings(shapely, np, xy, starts, sizes):
     """LinearRings of the rings whose points start at `starts` in `xy`."""
-    return shapely.linearrings(xy[_closed_index(np, starts, sizes)],
-                               indices=np.repeat(np.arange(len(starts)), sizes + 1))
+    index, _ = _closed_index(np, starts, sizes)
+    return shapely.linearrings(xy[index], indices=np.repeat(np.arange(len(starts)), sizes + 1))
 
 
 def _cut_areas(shapely, runs: list[list], width: float, skipped: list, mowable):

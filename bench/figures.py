@@ -4,7 +4,8 @@ run reported apart, as a one-off command meets it).
 
     python3 bench/figures.py [--runs N] [CASE...]
 
-Cases: field-squares (a 57 ha field in two parts, one with a hole: squares at 0.5 m), field-rings
+Cases: field-squares (a 57 ha field in two parts, one with a hole: squares at 0.5 m),
+field-squares-fine (the same at 0.05 m: 89,000 swaths that touch, and the hops between), field-rings
 (the same field in rings at 0.3 m), lanes-touching, lanes-overlapping, lanes-apart (100,000
 lanes 10 m long in 1000 rows of 100, rows 0.5, 0.4 and 0.6 m apart, swath 0.5 m) and solar
 (400 m x 300 m with 1500 piles, lines at 0.5 m).
@@ -59,6 +60,7 @@ def planned(site: sp.Site, pattern: str, offset: float) -> tuple[sp.Site, Plan, 
 
 CASES = {
     "field-squares": lambda: planned(FIELD, "squares", 0.5),
+    "field-squares-fine": lambda: planned(FIELD, "squares", 0.05),
     "field-rings": lambda: planned(FIELD, "rings", 0.3),
     "lanes-touching": lambda: lanes(0.5),
     "lanes-overlapping": lambda: lanes(0.4),

@@ -17,7 +17,8 @@ using Polygon64 = Clipper2Lib::Paths64;
 struct SwathFamily {
   std::vector<Polygon64> swaths;
   // The way its lanes run (radians). The family is merged turned so that they run along x:
-  // Clipper2 sweeps in y, and a sweep across long lanes would meet all of them at once.
+  // Clipper2 sweeps in y, and a sweep across long lanes would meet all of them at once. (Short
+  // swaths lined up along their own way, hops along a border, are merged running along y.)
   double direction = 0.0;
 };
 

@@ -218,10 +218,13 @@ def _cut_areas(shapely, runs: list[list], width: float, skipped: list, mowable):
 
     is_lane = [len(p) == 2 and p[0] != p[1] for p in runs]
     lanes = flat_points([p for p, lane in zip(runs, is_lane) if lane])[0].reshape(-1, 2, 2)
-    # Lanes fall in families by direction (to 0.1 degree, either way along); everything else
-    # (laps, rings, single points) is one family.
+    # Lanes fall in families by direction (to 0.1 degree, either way along), lanes shorter than
+    # two swath widths (hops from lane to lane) in families of their own: lined up along a
+    # border, they would make the sweep of the long lanes they cross meet them all at once.
+    # Everything else (laps, rings, single points) is one family.
     d = lanes[:, 1] - lanes[:, 0]
     keys = np.round(np.degrees(np.arctan2(d[:, 1], d[:, 0])) % 180.0, 1) % 180.0
+    keys += np.where(np.hypot(d[:, 0], d[:, 1]) < 2 * width, 180.0, 0.0)
     directions, family = np.unique(keys, return_inverse=True)
     curves = _swaths(shapely, [p for p, lane in zip(runs, is_lane) if not lane], width)
     rings = _lane_rings(np, lanes, width / 2)
@@ -237,7 +240,7 @@ def _cut_areas(shapely, runs: list[list], width: float, skipped: list, mowable):
     covered, overlap, either, pieces = _swathor_cut.measure_cut(
         np.rint(points, out=points).astype(np.int64), np.cumsum(sizes).astype(np.int64),
         np.cumsum(counts).astype(np.int64), groups.astype(np.int64),
-        [*np.radians(directions), 0.0], NEGLIGIBLE_M2 * grid * grid, POINTS_PER_STRIP)
+        [*np.radians(directions % 180.0), 0.0], NEGLIGIBLE_M2 * grid * grid, POINTS_PER_STRIP)
     uncovered = _nested(shapely, np, pieces[0] / grid, pieces[1])
     unit = grid * grid
     return covered / unit, overlap / unit, max(0.0, either - covered) / unit, uncovered

@@ -130,6 +130,7 @@ def geos_figures(m):
     ("garden", "squares", 30.0),        # two turned families crossing everywhere
     ("garden", "rings", 0.0),           # rings and laps only
     ("orchard", "lines", 77.0),         # lanes broken by trees, short hops between them
+    ("garden", "squares", 0.0),         # hops lined up along borders, swept the other way
 ])
 def test_figures_match_plain_unions(name, pattern, angle, strip, monkeypatch):
     monkeypatch.setattr(sys.modules["swathor_plan.measure"], "POINTS_PER_STRIP", strip)

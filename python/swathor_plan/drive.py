@@ -81,30 +81,47 @@ def linestrings(shapely, lists: list[list]):
 def cutter_states(plan: Plan, mowable, idle: float = DEFAULT_IDLE) -> list[bool]:
     """Per route step: does the cutter run along it? `mowable` is the shapely mowable area."""
     shapely = need("shapely", "geo")
-    on = [s >= 0 for s in plan.step_slice]
     if idle <= 0:
-        return on
+        return [s >= 0 for s in plan.step_slice]
     # Hops shorter than `idle` between two slices, asked about all at once: does the area
     # the cutter may run over cover them? A hop is a run of transit steps [i, j) with a
     # slice's step on either side.
     import numpy as np
     step = np.asarray(plan.step_slice)
+    on = step >= 0
     transit = np.concatenate([[False], step == -1, [False]])
     edges = np.flatnonzero(transit[1:] != transit[:-1])
-    hops: list[tuple[int, int]] = []
-    for i, j in zip(edges[::2].tolist(), edges[1::2].tolist()):
-        if i > 0 and j < len(on) and on[i - 1] and step[j] >= 0:
-            points = plan.route[i:j + 1]
-            if sum(math.dist(a, b) for a, b in zip(points, points[1:])) < idle:
-                hops.append((i, j))
-    if hops:
+    start, end = edges[::2], edges[1::2]
+    keep = (start > 0) & (end < len(on))
+    start, end = start[keep], end[keep]
+    keep = on[start - 1] & on[end]
+    start, end = start[keep], end[keep]
+    if not len(start):
+        return on.tolist()
+    # Hop lengths as differences of the distance driven; those so near `idle` that the sum's
+    # rounding could tell them apart are added up step by step.
+    xy, _ = flat_points([plan.route])
+    driven = np.concatenate([[0.0], np.cumsum(np.hypot(*np.diff(xy, axis=0).T))])
+    length = driven[end] - driven[start]
+    short = length < idle
+    for k in np.flatnonzero(np.abs(length - idle) <= 1e-9 * (driven[-1] + idle)).tolist():
+        points = plan.route[start[k]:end[k] + 1]
+        short[k] = sum(math.dist(a, b) for a, b in zip(points, points[1:])) < idle
+    start, end = start[short], end[short]
+    if len(start):
         inside = mowable.buffer(INSIDE_SLACK)
         shapely.prepare(inside)
-        lines = linestrings(shapely, [plan.route[i:j + 1] for i, j in hops])
-        for (i, j), covered in zip(hops, shapely.covers(inside, lines)):
-            if covered:
-                on[i:j] = [True] * (j - i)
-    return on
+        counts = end - start + 1                     # points of each hop
+        ends = np.cumsum(counts)
+        index = np.arange(ends[-1]) - np.repeat(ends - counts - start, counts)
+        lines = shapely.linestrings(xy[index], indices=np.repeat(np.arange(len(start)), counts))
+        covered = shapely.covers(inside, lines)
+        # Steps [start, end) of every covered hop, marked by a running count.
+        mark = np.zeros(len(on) + 1, dtype=np.intp)
+        np.add.at(mark, start[covered], 1)
+        np.add.at(mark, end[covered], -1)
+        on |= np.cumsum(mark[:-1]) > 0
+    return on.tolist()
 
 
 @dataclass

@@ -39,6 +39,26 @@ def test_coverage_and_overlap_by_hand(ys, covered, overlap):
                                             for a, b in zip(ys, ys[1:])))
 
 
+@pytest.mark.parametrize("step, overlap", [(1.0, 0.0), (0.5, 9990.0)])
+def test_thousands_of_rows_merged_in_groups_measure_as_a_whole(step, overlap):
+    site = sp.Site(perimeter=[(0, 0), (10, 0), (10, 1000), (0, 1000)])
+    m = sp.measure(site, lanes(*(0.5 + step * k for k in range(int(999 / step) + 1))), 1.0)
+    assert (m.covered_m2, m.overlap_m2) == (pytest.approx(10000), pytest.approx(overlap))
+
+
+def test_hundreds_of_loops_keep_their_holes():
+    """Closed loops' swaths have holes, which must stay with their outer rings."""
+    loops = [[(x, y), (x + 2, y), (x + 2, y + 2), (x, y + 2), (x, y)]
+             for y in range(1, 91, 3) for x in range(1, 91, 3)]
+    route, steps = [], []
+    for k, loop in enumerate(loops):
+        steps += ([-1] if k else []) + [k] * 4
+        route += loop
+    site = sp.Site(perimeter=[(0, 0), (100, 0), (100, 100), (0, 100)])
+    m = sp.measure(site, sp.Plan(route, loops, ["ring"] * len(loops), steps, [], 0.0), 0.5)
+    assert m.covered_m2 == pytest.approx(geos_figures(m)[0], abs=1e-3)
+
+
 def test_skipped_slices_count_what_they_would_have_mowed_and_nothing_twice():
     slices = [[(0, 0.5), (10, 0.5)], [(0, 1.0), (10, 1.0)]]
     plan = sp.Plan(slices[0], slices, ["lane"] * 2, [0], [1], 0.0)

@@ -17,6 +17,23 @@ using namespace Planner;
 namespace {
 
 using Ints = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>;
+using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
+
+// Lane k runs from (lanes[k, 0], lanes[k, 1]) to (lanes[k, 2], lanes[k, 3]) in family
+// laneFamily[k].
+void addLanes(CutInput& input, const Doubles& lanes, const Ints& laneFamily) {
+  if (lanes.ndim() != 2 || lanes.shape(1) != 4)
+    throw std::invalid_argument("lanes must be an (n, 4) array");
+  const auto ends = lanes.unchecked<2>();
+  const auto family = laneFamily.unchecked<1>();
+  if (family.shape(0) != ends.shape(0)) throw std::invalid_argument("one family per lane");
+  for (py::ssize_t k = 0; k < ends.shape(0); ++k) {
+    const std::int64_t f = family(k);
+    if (f < 0 || static_cast<std::size_t>(f) >= input.families.size())
+      throw std::invalid_argument("a lane's family must be an index in directions");
+    input.families[f].lanes.push_back({ends(k, 0), ends(k, 1), ends(k, 2), ends(k, 3)});
+  }
+}
 
 // Polygon k has rings polygonEnds[k-1] .. polygonEnds[k]-1 (its first ring bounds it), ring r
 // has the points ringEnds[r-1] .. ringEnds[r]-1, and group[k] says what polygon k is: a
@@ -35,7 +52,7 @@ CutInput cutInput(const Ints& points, const Ints& ringEnds, const Ints& polygonE
   CutInput input;
   input.negligibleArea = negligibleArea;
   input.pointsPerStrip = pointsPerStrip;
-  for (double direction : directions) input.families.push_back({{}, direction});
+  for (double direction : directions) input.families.push_back({{}, {}, direction});
   std::int64_t ring = 0;
   std::int64_t point = 0;
   for (py::ssize_t k = 0; k < polygons.shape(0); ++k) {
@@ -90,9 +107,15 @@ PYBIND11_MODULE(_swathor_cut, m) {
   m.def(
       "measure_cut",
       [](const Ints& points, const Ints& ringEnds, const Ints& polygonEnds, const Ints& group,
+         const Doubles& lanes, const Ints& laneFamily, double laneRadius, int capSegments,
          const std::vector<double>& directions, double negligibleArea, std::size_t pointsPerStrip) {
+        if (capSegments < 1 || !(laneRadius > 0.0))
+          throw std::invalid_argument("lanes need a radius and a cap segment or more");
         CutInput input = cutInput(points, ringEnds, polygonEnds, group, directions, negligibleArea,
                                   pointsPerStrip);
+        addLanes(input, lanes, laneFamily);
+        input.laneRadius = laneRadius;
+        input.capSegments = capSegments;
         CutAreas areas;
         {
           py::gil_scoped_release unlocked;
@@ -102,6 +125,7 @@ PYBIND11_MODULE(_swathor_cut, m) {
                               flatRings(areas.uncovered));
       },
       py::arg("points"), py::arg("ring_ends"), py::arg("polygon_ends"), py::arg("group"),
+      py::arg("lanes"), py::arg("lane_family"), py::arg("lane_radius"), py::arg("cap_segments"),
       py::arg("directions"), py::arg("negligible_area"), py::arg("points_per_strip"),
       "(covered, overlap, covered_or_skipped, (points, points per ring)) in integer units:\n"
       "the rings of the uncovered part, outer rings counterclockwise, holes clockwise.");

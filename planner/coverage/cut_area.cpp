@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <future>
+#include <limits>
 #include <numbers>
 #include <thread>
 #include <utility>
@@ -20,11 +21,20 @@ using Clipper2Lib::Paths64;
 
 // The most strips there are.
 constexpr std::size_t kMaxStrips = 64;
+// How far past a strip's sides its lanes are cut (integer units): more than rounding moves a
+// point, however often a lane is turned.
+constexpr double kCutMargin = 64.0;
 
 // The input as rings whose winding counts how many polygons cover a point: outer rings
 // positive, holes negative.
+struct FamilyRings {
+  Paths64 rings;   // as they lie
+  Paths64 turned;  // already turned by -direction
+  double direction = 0.0;
+};
+
 struct Windings {
-  std::vector<std::pair<Paths64, double>> families;  // rings and the way the lanes run
+  std::vector<FamilyRings> families;
   Paths64 mowable;
   Paths64 skipped;
 };
@@ -168,12 +178,13 @@ CutAreas measureWindings(Windings input, double negligibleArea) {
   Paths64 unions;
   Paths64 twice;      // the families' twice-covered parts
   int coverings = 0;  // families that cover something
-  for (auto& [swaths, direction] : input.families) {
-    if (swaths.empty()) continue;
+  for (auto& [swaths, turnedLanes, direction] : input.families) {
+    if (swaths.empty() && turnedLanes.empty()) continue;
     // Lanes turned to run along x meet few others on a horizontal line, but short swaths
     // lined up one after another along their own way (hops along a border) meet them all:
     // those run along y instead. Quarter turns are exact either way.
     Paths64 rings = turned(std::move(swaths), -direction);
+    append(rings, turnedLanes);
     const double quarter =
         insertionWalk(rings, true) < insertionWalk(rings, false) ? std::numbers::pi / 2 : 0.0;
     rings = turned(std::move(rings), -quarter);
@@ -226,13 +237,26 @@ CutAreas measureCut(CutInput input) {
       {}, windingRings(std::move(input.mowable)), windingRings(std::move(input.skipped))};
   std::size_t points = 0;
   for (SwathFamily& family : input.families) {
-    whole.families.emplace_back(windingRings(std::move(family.swaths)), family.direction);
-    for (const auto& ring : whole.families.back().first) points += ring.size();
+    whole.families.push_back({windingRings(std::move(family.swaths)), {}, family.direction});
+    for (const auto& ring : whole.families.back().rings) points += ring.size();
+    points += family.lanes.size() * (4 * static_cast<std::size_t>(input.capSegments) + 2);
   }
+  // The swaths of a family's lanes with left <= x <= right, turned the family's way.
+  const auto laneRings = [&](const SwathFamily& family, double left, double right) {
+    Paths64 out;
+    for (const Lane& lane : family.lanes)
+      if (const auto piece = laneBetween(lane, left, right))
+        out.push_back(laneSwath(*piece, input.laneRadius, input.capSegments, family.direction));
+    return out;
+  };
   const std::size_t strips = std::clamp<std::size_t>(
       points / std::max<std::size_t>(input.pointsPerStrip, 1), 1, kMaxStrips);
-  if (strips == 1 || whole.mowable.empty())
+  if (strips == 1 || whole.mowable.empty()) {
+    constexpr double kAll = std::numeric_limits<double>::infinity();
+    for (std::size_t f = 0; f < whole.families.size(); ++f)
+      whole.families[f].turned = laneRings(input.families[f], -kAll, kAll);
     return measureWindings(std::move(whole), input.negligibleArea);
+  }
   const Clipper2Lib::Rect64 box = Clipper2Lib::GetBounds(whole.mowable);
   const auto edge = [&](std::size_t k) {
     if (k == strips) return box.right;
@@ -243,7 +267,10 @@ CutAreas measureCut(CutInput input) {
   const BoxedRings mowable(std::move(whole.mowable));
   const BoxedRings skipped(std::move(whole.skipped));
   std::vector<BoxedRings> families;
-  for (auto& family : whole.families) families.emplace_back(std::move(family.first));
+  for (auto& family : whole.families) families.emplace_back(std::move(family.rings));
+  // Lanes are cut a little beyond the strip, with flat ends there: their swaths are whole
+  // inside it, and their cut ends, wherever rounding leaves them, lie outside what it measures.
+  const double reach = input.laneRadius + kCutMargin;
   // Strips are measured on every processor, each worker taking the next one left (strips
   // cost unequal times); the figures are added in strip order, so they do not depend on the
   // number of workers.
@@ -254,7 +281,10 @@ CutAreas measureCut(CutInput input) {
       const Clipper2Lib::Rect64 strip{edge(k), box.top - 1, edge(k + 1), box.bottom + 1};
       Windings part{{}, clipped(mowable, strip), clipped(skipped, strip)};
       for (std::size_t f = 0; f < families.size(); ++f)
-        part.families.emplace_back(clipped(families[f], strip), whole.families[f].second);
+        part.families.push_back({clipped(families[f], strip),
+                                 laneRings(input.families[f], static_cast<double>(strip.left) - reach,
+                                           static_cast<double>(strip.right) + reach),
+                                 whole.families[f].direction});
       parts[k] = measureWindings(std::move(part), input.negligibleArea);
     }
   };

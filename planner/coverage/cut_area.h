@@ -4,6 +4,8 @@
 
 #include <clipper2/clipper.core.h>
 
+#include "planner/coverage/lane_swath.h"
+
 // Areas a cutter mows, measured exactly on the polygons it sweeps (up to the integer grid).
 namespace Planner {
 
@@ -16,6 +18,7 @@ using Polygon64 = Clipper2Lib::Paths64;
 // wholes instead of swath by swath.
 struct SwathFamily {
   std::vector<Polygon64> swaths;
+  std::vector<Lane> lanes;  // straight lanes, whose swaths are built as they are measured
   // The way its lanes run (radians). The family is merged turned so that they run along x:
   // Clipper2 sweeps in y, and a sweep across long lanes would meet all of them at once. (Short
   // swaths lined up along their own way, hops along a border, are merged running along y.)
@@ -29,6 +32,9 @@ struct CutInput {
   // A family whose swaths cover less than this area more than once (square integer units)
   // is taken to cover nothing twice.
   double negligibleArea = 0.0;
+  // Half the width a lane's swath has (integer units), and its cap's arcs a quarter circle.
+  double laneRadius = 0.0;
+  int capSegments = 4;
   // Swath points a vertical strip may hold: more are measured strip by strip.
   std::size_t pointsPerStrip = 20000;
 };

@@ -164,15 +164,6 @@ def test_figures_match_plain_unions(name, pattern, angle, strip, monkeypatch):
     assert m.uncovered.area == pytest.approx(m.uncovered_m2, abs=1e-3)
 
 
-def test_lane_swaths_are_geos_buffers_point_for_point():
-    np, shapely = pytest.importorskip("numpy"), pytest.importorskip("shapely")
-    from swathor_plan.measure import _lane_rings
-    rng = np.random.default_rng(7)
-    lanes = rng.uniform(-500, 500, (200, 2, 2))
-    geos = shapely.get_coordinates(shapely.buffer(shapely.linestrings(lanes), 0.15, quad_segs=4))
-    assert np.abs(geos.reshape(200, 19, 2)[:, :18] - _lane_rings(np, lanes, 0.15)).max() < 1e-9
-
-
 def test_unmowed_ring_and_island_keep_their_hole():
     """A square lap leaves the frame outside it (with a hole) and an island inside."""
     ring = [(2, 2), (8, 2), (8, 8), (2, 8), (2, 2)]

@@ -7,6 +7,7 @@
 #include <future>
 #include <limits>
 #include <numbers>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -37,6 +38,8 @@ struct Windings {
   std::vector<FamilyRings> families;
   Paths64 mowable;
   Paths64 skipped;
+  // The strip measured, when the families reach past it.
+  std::optional<Clipper2Lib::Rect64> strip;
 };
 
 Paths64 windingRings(std::vector<Polygon64>&& polygons) {
@@ -188,8 +191,14 @@ CutAreas measureWindings(Windings input, double negligibleArea) {
     const double quarter =
         insertionWalk(rings, true) < insertionWalk(rings, false) ? std::numbers::pi / 2 : 0.0;
     rings = turned(std::move(rings), -quarter);
+    // Turned back, and cut where the strip ends: the lanes' cut ends past it have a point
+    // for every lane, which the sweeps to come need not meet.
     const auto back = [&](Paths64 paths) {
-      return turned(turned(std::move(paths), quarter), direction);
+      paths = turned(turned(std::move(paths), quarter), direction);
+      if (!input.strip) return paths;
+      const Clipper2Lib::Rect64 cut{input.strip->left - 1, input.strip->top, input.strip->right + 1,
+                                    input.strip->bottom};
+      return clipped(BoxedRings(std::move(paths)), cut);
     };
     const Paths64 familyUnion = merged(rings);
     // The swaths' areas add up to the union's plus at least the twice-covered part's: when
@@ -234,7 +243,7 @@ CutAreas measureWindings(Windings input, double negligibleArea) {
 // vertical strips, each sweep meets a strip's worth, and every figure adds up strip by strip.
 CutAreas measureCut(CutInput input) {
   Windings whole{
-      {}, windingRings(std::move(input.mowable)), windingRings(std::move(input.skipped))};
+      {}, windingRings(std::move(input.mowable)), windingRings(std::move(input.skipped)), {}};
   std::size_t points = 0;
   for (SwathFamily& family : input.families) {
     whole.families.push_back({windingRings(std::move(family.swaths)), {}, family.direction});
@@ -279,12 +288,13 @@ CutAreas measureCut(CutInput input) {
   const auto work = [&] {
     for (std::size_t k = next++; k < strips; k = next++) {
       const Clipper2Lib::Rect64 strip{edge(k), box.top - 1, edge(k + 1), box.bottom + 1};
-      Windings part{{}, clipped(mowable, strip), clipped(skipped, strip)};
+      Windings part{{}, clipped(mowable, strip), clipped(skipped, strip), strip};
       for (std::size_t f = 0; f < families.size(); ++f)
-        part.families.push_back({clipped(families[f], strip),
-                                 laneRings(input.families[f], static_cast<double>(strip.left) - reach,
-                                           static_cast<double>(strip.right) + reach),
-                                 whole.families[f].direction});
+        part.families.push_back(
+            {clipped(families[f], strip),
+             laneRings(input.families[f], static_cast<double>(strip.left) - reach,
+                       static_cast<double>(strip.right) + reach),
+             whole.families[f].direction});
       parts[k] = measureWindings(std::move(part), input.negligibleArea);
     }
   };

@@ -175,27 +175,46 @@ Paths64 clipped(const BoxedRings& boxed, const Clipper2Lib::Rect64& strip) {
 
 CutAreas measureWindings(Windings input, double negligibleArea) {
   CutAreas result;
-  // Every family's union and twice-covered part, each with winding one inside. A point is
-  // mowed twice when two unions cover it or one twice-covered part does: when the sum of
-  // both windings over all families is two or more.
-  Paths64 unions;
-  Paths64 twice;      // the families' twice-covered parts
-  int coverings = 0;  // families that cover something
+  // Every family turned the way its lanes run. Lanes turned to run along x meet few others
+  // on a horizontal line, but short swaths lined up one after another along their own way
+  // (hops along a border) meet them all: those run along y instead. Quarter turns are exact
+  // either way.
+  struct Turned {
+    Paths64 rings;
+    double angle;  // the rings are turned by -angle
+  };
+  std::vector<Turned> families;
+  std::size_t most = 0;  // points of the family with the most
+  double sweepAngle = 0.0;
   for (auto& [swaths, turnedLanes, direction] : input.families) {
     if (swaths.empty() && turnedLanes.empty()) continue;
-    // Lanes turned to run along x meet few others on a horizontal line, but short swaths
-    // lined up one after another along their own way (hops along a border) meet them all:
-    // those run along y instead. Quarter turns are exact either way.
     Paths64 rings = turned(std::move(swaths), -direction);
     append(rings, turnedLanes);
     const double quarter =
         insertionWalk(rings, true) < insertionWalk(rings, false) ? std::numbers::pi / 2 : 0.0;
     rings = turned(std::move(rings), -quarter);
-    // Turned back, and cut where the strip ends: the lanes' cut ends past it have a point
-    // for every lane, which the sweeps to come need not meet.
-    const auto back = [&](Paths64 paths) {
-      paths = turned(turned(std::move(paths), quarter), direction);
-      if (!input.strip) return paths;
+    std::size_t points = 0;
+    for (const auto& ring : rings) points += ring.size();
+    // The rest is swept the way the biggest family lies: in any other way its lanes' caps
+    // along a border, rounded apart, would each start a sweep line that meets all the others.
+    if (points > most) {
+      most = points;
+      sweepAngle = direction + quarter;
+    }
+    families.push_back({std::move(rings), direction + quarter});
+  }
+  // Every family's union and twice-covered part, each with winding one inside and turned the
+  // sweep's way. A point is mowed twice when two unions cover it or one twice-covered part
+  // does: when the sum of both windings over all families is two or more.
+  Paths64 unions;
+  Paths64 twice;      // the families' twice-covered parts
+  int coverings = 0;  // families that cover something
+  for (auto& [rings, angle] : families) {
+    // Turned the sweep's way; in the strip's own, cut where the strip ends: the lanes' cut
+    // ends past it have a point for every lane, which the sweeps to come need not meet.
+    const auto toSweep = [&](Paths64 paths) {
+      paths = turned(std::move(paths), angle - sweepAngle);
+      if (!input.strip || sweepAngle != 0.0) return paths;
       const Clipper2Lib::Rect64 cut{input.strip->left - 1, input.strip->top, input.strip->right + 1,
                                     input.strip->bottom};
       return clipped(BoxedRings(std::move(paths)), cut);
@@ -205,33 +224,35 @@ CutAreas measureWindings(Windings input, double negligibleArea) {
     // they add up to the union's, nothing measurable is covered twice.
     if (Clipper2Lib::Area(rings) - Clipper2Lib::Area(familyUnion) > negligibleArea) {
       rings.push_back(negativeFrame(rings));
-      append(twice, back(Clipper2Lib::Union(rings, FillRule::Positive)));
+      append(twice, toSweep(Clipper2Lib::Union(rings, FillRule::Positive)));
     }
     if (!familyUnion.empty()) ++coverings;
-    append(unions, back(familyUnion));
+    append(unions, toSweep(familyUnion));
   }
   if (input.mowable.empty()) return result;
+  const Paths64 mowableArea = turned(std::move(input.mowable), -sweepAngle);
   // What is mowed is what is mowable less what is not: one sweep gives both.
-  const double mowable = Clipper2Lib::Area(input.mowable);
-  result.uncovered = Clipper2Lib::Difference(input.mowable, unions, FillRule::NonZero);
+  const double mowable = Clipper2Lib::Area(mowableArea);
+  result.uncovered = Clipper2Lib::Difference(mowableArea, unions, FillRule::NonZero);
   result.covered = mowable - Clipper2Lib::Area(result.uncovered);
+  result.uncovered = turned(std::move(result.uncovered), sweepAngle);
   if (coverings > 1) {
     Paths64 windings = std::move(twice);
     append(windings, unions);
     windings.push_back(negativeFrame(windings));
     result.overlap =
-        Clipper2Lib::Area(Clipper2Lib::Intersect(windings, input.mowable, FillRule::Positive));
+        Clipper2Lib::Area(Clipper2Lib::Intersect(windings, mowableArea, FillRule::Positive));
   } else if (!twice.empty()) {
     // One family alone mows twice only where its own swaths overlap.
     result.overlap =
-        Clipper2Lib::Area(Clipper2Lib::Intersect(twice, input.mowable, FillRule::NonZero));
+        Clipper2Lib::Area(Clipper2Lib::Intersect(twice, mowableArea, FillRule::NonZero));
   }
   result.coveredOrSkipped = result.covered;
   if (!input.skipped.empty()) {
     Paths64 either = unions;
-    append(either, input.skipped);
+    append(either, turned(std::move(input.skipped), -sweepAngle));
     result.coveredOrSkipped = mowable - Clipper2Lib::Area(Clipper2Lib::Difference(
-                                            input.mowable, either, FillRule::NonZero));
+                                            mowableArea, either, FillRule::NonZero));
   }
   return result;
 }

@@ -91,15 +91,38 @@ def _latlngs_of(frame, lists: list) -> list[list[list[float]]]:
 
 
 def _polygons(frame, geom) -> list:
+    import numpy as np
     import shapely
-    # Each part simplified on its own: the whole unmowed area at once, with a hundred thousand
-    # holes, took GEOS minutes.
-    parts = list(getattr(geom, "geoms", [geom]))
-    parts = shapely.simplify(parts, 0.01) if parts else []
-    rings = [[shapely.get_coordinates(r) for r in [p.exterior, *p.interiors]]
-             for p in parts if p.geom_type == "Polygon" and p.area >= MIN_GAP_M2]
-    every = iter(_latlngs_of(frame, [r for polygon in rings for r in polygon]))
+    parts = [p for p in getattr(geom, "geoms", [geom])
+             if p.geom_type == "Polygon" and p.area >= MIN_GAP_M2]
+    rings = [[shapely.get_coordinates(r) for r in [p.exterior, *p.interiors]] for p in parts]
+    every = iter(_latlngs_of(frame, _simplified(shapely, np, [r for rs in rings for r in rs])))
     return [[next(every) for _ in polygon] for polygon in rings]
+
+
+def _simplified(shapely, np, rings: list, tolerance: float = 0.01, piece: int = 200) -> list:
+    """Closed rings (coordinate arrays) simplified by Douglas-Peucker, in pieces of at most
+    `piece` points that keep their ends: whole, a long sawtooth ring (the scallops lanes' caps
+    leave along a border) costs GEOS time with the square of its points, seconds for one."""
+    if not rings:
+        return []
+    starts = np.cumsum([0] + [len(r) for r in rings[:-1]])
+    index, owner = [], []
+    for k, (start, ring) in enumerate(zip(starts.tolist(), rings)):
+        for a in range(0, len(ring) - 1, piece - 1):
+            index.append(np.arange(start + a, start + min(a + piece, len(ring))))
+            owner.append(k)
+    sizes = [len(i) for i in index]
+    lines = shapely.linestrings(np.concatenate(rings)[np.concatenate(index)],
+                                indices=np.repeat(np.arange(len(index)), sizes))
+    simple = shapely.simplify(lines, tolerance, preserve_topology=False)
+    coords = shapely.get_coordinates(simple)
+    ends = np.cumsum(shapely.get_num_coordinates(simple))
+    out: list = [[] for _ in rings]
+    for k, a, b in zip(owner, (ends - shapely.get_num_coordinates(simple)).tolist(),
+                       ends.tolist()):
+        out[k].append(coords[a if not out[k] else a + 1:b])   # pieces share their ends
+    return [np.concatenate(pieces) for pieces in out]
 
 
 # Colours of the pieces of a route in parts or sorties, in turn.

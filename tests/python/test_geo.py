@@ -244,3 +244,16 @@ def test_geojson_out_is_rfc7946_and_splits_the_route(garden_plan):
     assert total == pytest.approx(plan.length(True) + plan.length(False), abs=1e-2)
     for f in data["features"]:
         assert all(-180 <= x <= 180 and -90 <= y <= 90 for x, y in f["geometry"]["coordinates"])
+
+
+@pytest.mark.parametrize("teeth", [3, 2500])        # one piece; hundreds of pieces
+def test_map_simplifies_a_sawtooth_ring_in_pieces_within_tolerance(teeth):
+    import numpy as np
+    from swathor_plan.webmap import _simplified
+    x = np.arange(2 * teeth + 1) * 0.025
+    top = np.column_stack([x, 1 + 0.025 * (np.arange(len(x)) % 2)])
+    ring = np.vstack([[[0, 0]], top, [[x[-1], 0], [0, 0]]])
+    [out] = _simplified(shapely, np, [ring])
+    assert (out[0] == out[-1]).all()
+    drawn, given = shapely.Polygon(out), shapely.Polygon(ring)
+    assert drawn.hausdorff_distance(given) <= 0.01 + 1e-9

@@ -263,11 +263,32 @@ CutAreas measureWindings(Windings input, double negligibleArea) {
 // (rings, laps) a line meets thousands, and the sweep slows with the square of them. Cut in
 // vertical strips, each sweep meets a strip's worth, and every figure adds up strip by strip.
 CutAreas measureCut(CutInput input) {
-  Windings whole{
-      {}, windingRings(std::move(input.mowable)), windingRings(std::move(input.skipped)), {}};
+  // Everything is measured turned the way the biggest family's lanes run: the strips then cut
+  // its lanes square across, all at one x, and their cut ends line up.
+  double frame = 0.0;
+  std::size_t most = 0;
+  for (const SwathFamily& family : input.families)
+    if (family.lanes.size() > most) {
+      most = family.lanes.size();
+      frame = family.direction;
+    }
+  const double c = std::cos(-frame);
+  const double s = std::sin(-frame);
+  for (SwathFamily& family : input.families) {
+    for (Lane& lane : family.lanes)
+      lane = {lane.x0 * c - lane.y0 * s, lane.x0 * s + lane.y0 * c, lane.x1 * c - lane.y1 * s,
+              lane.x1 * s + lane.y1 * c};
+    // Without lanes, a family's way is only the way it is swept.
+    family.direction = family.lanes.empty() ? 0.0 : family.direction - frame;
+  }
+  Windings whole{{},
+                 turned(windingRings(std::move(input.mowable)), -frame),
+                 turned(windingRings(std::move(input.skipped)), -frame),
+                 {}};
   std::size_t points = 0;
   for (SwathFamily& family : input.families) {
-    whole.families.push_back({windingRings(std::move(family.swaths)), {}, family.direction});
+    whole.families.push_back(
+        {turned(windingRings(std::move(family.swaths)), -frame), {}, family.direction});
     for (const auto& ring : whole.families.back().rings) points += ring.size();
     points += family.lanes.size() * (4 * static_cast<std::size_t>(input.capSegments) + 2);
   }
@@ -285,7 +306,9 @@ CutAreas measureCut(CutInput input) {
     constexpr double kAll = std::numeric_limits<double>::infinity();
     for (std::size_t f = 0; f < whole.families.size(); ++f)
       whole.families[f].turned = laneRings(input.families[f], -kAll, kAll);
-    return measureWindings(std::move(whole), input.negligibleArea);
+    CutAreas result = measureWindings(std::move(whole), input.negligibleArea);
+    result.uncovered = turned(std::move(result.uncovered), frame);
+    return result;
   }
   const Clipper2Lib::Rect64 box = Clipper2Lib::GetBounds(whole.mowable);
   const auto edge = [&](std::size_t k) {
@@ -332,6 +355,7 @@ CutAreas measureCut(CutInput input) {
     total.coveredOrSkipped += areas.coveredOrSkipped;
     append(total.uncovered, areas.uncovered);
   }
+  total.uncovered = turned(std::move(total.uncovered), frame);
   return total;
 }
 

@@ -20,9 +20,9 @@ std::optional<LanePiece> laneBetween(const Lane& lane, double left, double right
   if (!(from < to)) return std::nullopt;
   const double dy = lane.y1 - lane.y0;
   const auto at = [&](double t) {
-    return t == 0.0 ? std::pair{lane.x0, lane.y0}
-                    : t == 1.0 ? std::pair{lane.x1, lane.y1}
-                               : std::pair{lane.x0 + t * dx, lane.y0 + t * dy};
+    return t == 0.0   ? std::pair{lane.x0, lane.y0}
+           : t == 1.0 ? std::pair{lane.x1, lane.y1}
+                      : std::pair{lane.x0 + t * dx, lane.y0 + t * dy};
   };
   const auto [x0, y0] = at(from);
   const auto [x1, y1] = at(to);

@@ -30,7 +30,6 @@ std::optional<LanePiece> laneBetween(const Lane& lane, double left, double right
 // round caps of `capSegments` arcs a quarter (and a flat end where it was cut), turned by
 // -`angle` radians and only then rounded to integers: lanes that run at `angle` and touch
 // still touch, where rounding before turning would leave slivers between them.
-Clipper2Lib::Path64 laneSwath(const LanePiece& piece, double radius, int capSegments,
-                              double angle);
+Clipper2Lib::Path64 laneSwath(const LanePiece& piece, double radius, int capSegments, double angle);
 
 }  // namespace Planner

@@ -71,6 +71,13 @@ def flat_points(lists: list[list]):
     return flat.reshape(-1, 2), sizes
 
 
+def spans(np, starts, counts):
+    """The indices of `counts[k]` points from `starts[k]` on, one span after another, and where
+    each span ends in them."""
+    ends = np.cumsum(counts)
+    return np.arange(ends[-1] if len(ends) else 0) - np.repeat(ends - counts - starts, counts), ends
+
+
 def linestrings(shapely, lists: list[list]):
     """Shapely LineStrings of point lists (two points or more each), made all at once."""
     import numpy as np
@@ -112,8 +119,7 @@ def cutter_states(plan: Plan, mowable, idle: float = DEFAULT_IDLE) -> list[bool]
         inside = mowable.buffer(INSIDE_SLACK)
         shapely.prepare(inside)
         counts = end - start + 1                     # points of each hop
-        ends = np.cumsum(counts)
-        index = np.arange(ends[-1]) - np.repeat(ends - counts - start, counts)
+        index, _ = spans(np, start, counts)
         lines = shapely.linestrings(xy[index], indices=np.repeat(np.arange(len(start)), counts))
         covered = shapely.covers(inside, lines)
         # Steps [start, end) of every covered hop, marked by a running count.

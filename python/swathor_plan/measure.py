@@ -13,7 +13,7 @@ from dataclasses import dataclass, field
 
 from swathor_plan.errors import need
 from swathor_plan.drive import (DEFAULT_IDLE, count_turns, cutter_states, flat_points,
-                                 linestrings)
+                                 linestrings, spans)
 from swathor_plan.planning import BREAK, Plan
 from swathor_plan.site_file import Site
 
@@ -174,9 +174,7 @@ def _nested(shapely, np, xy, sizes):
 def _closed_index(np, starts, sizes):
     """Point indices of rings (first point and count each), each ring closed by its first,
     and where each closed ring ends in them."""
-    lengths = sizes + 1
-    ends = np.cumsum(lengths)
-    index = np.arange(ends[-1] if len(ends) else 0) - np.repeat(ends - lengths - starts, lengths)
+    index, ends = spans(np, starts, sizes + 1)
     index[ends - 1] = starts
     return index, ends
 

@@ -16,7 +16,7 @@ import re
 from pathlib import Path
 
 from swathor_plan.checks import wire_crossing_lines
-from swathor_plan.drive import flat_points
+from swathor_plan.drive import flat_points, spans
 from swathor_plan.errors import MissingExtra
 from swathor_plan.planning import Plan
 from swathor_plan.site_file import Site
@@ -107,14 +107,15 @@ def _simplified(shapely, np, rings: list, tolerance: float = 0.01, piece: int = 
     if not rings:
         return []
     starts = np.cumsum([0] + [len(r) for r in rings[:-1]])
-    index, owner = [], []
+    first, sizes, owner = [], [], []
     for k, (start, ring) in enumerate(zip(starts.tolist(), rings)):
         for a in range(0, len(ring) - 1, piece - 1):
-            index.append(np.arange(start + a, start + min(a + piece, len(ring))))
+            first.append(start + a)
+            sizes.append(min(piece, len(ring) - a))
             owner.append(k)
-    sizes = [len(i) for i in index]
-    lines = shapely.linestrings(np.concatenate(rings)[np.concatenate(index)],
-                                indices=np.repeat(np.arange(len(index)), sizes))
+    index, _ = spans(np, np.array(first), np.array(sizes))
+    lines = shapely.linestrings(np.concatenate(rings)[index],
+                                indices=np.repeat(np.arange(len(sizes)), sizes))
     simple = shapely.simplify(lines, tolerance, preserve_topology=False)
     coords = shapely.get_coordinates(simple)
     ends = np.cumsum(shapely.get_num_coordinates(simple))

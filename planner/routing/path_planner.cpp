@@ -62,6 +62,11 @@ PathPlanner::PlanningResult PathPlanner::planRoute(const Environment& environmen
   const std::unique_ptr<EntryFinder> entries = strategies.entries(slices, done);
   EntryFinder& chooser = *entries;
   Point position = start;
+  // The route holds every slice's points and the transits between them: reserved at
+  // once, so that a long route is not copied to fresh memory again and again as it grows.
+  std::size_t slicePoints = 1;
+  for (const LineString& slice : slices) slicePoints += slice.getPoints().size() + 1;
+  result.path.getPoints().reserve(slicePoints + slicePoints / 8);
   result.path.addPoint(start);
 
   auto finish = [&](std::size_t slice) {

@@ -43,17 +43,12 @@ bool narrowerThan(const Clipper2Lib::Path64& path, double width) {
          static_cast<double>(box.bottom - box.top) < width;
 }
 
-Paths64 withoutNarrowOuters(const Paths64& paths, double width) {
+Paths64 wideOuters(const Paths64& paths, double width) {
   Paths64 kept;
   for (const Clipper2Lib::Path64& path : paths) {
-    if (!(Clipper2Lib::Area(path) > 0.0 && narrowerThan(path, width))) kept.push_back(path);
+    if (Clipper2Lib::Area(path) > 0.0 && !narrowerThan(path, width)) kept.push_back(path);
   }
   return kept;
-}
-
-bool anyOuter(const Paths64& paths) {
-  return std::any_of(paths.begin(), paths.end(),
-                     [](const Clipper2Lib::Path64& p) { return Clipper2Lib::Area(p) > 0.0; });
 }
 
 }  // namespace Planner

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "planner/coverage/clipper_ops.h"
 
@@ -88,6 +89,98 @@ Paths64 leftoverOfCover(const Paths64& region, const Paths64& lap, double grow,
   return Clipper2Lib::Union(remains, Clipper2Lib::FillRule::NonZero);
 }
 
+// A hole stands apart when no edge of another ring comes within this many grows of its
+// box: a ring's grow (its miter joins included, at most two grows out) then stays out of
+// the other's.
+constexpr double kApartGrows = 4.0;
+// The hole-by-hole grow and the leftover taken with it lie within a unit or two of the exact
+// sets, as the loop's do: a disc the loop's leftover holds, this much smaller, lies in the
+// proof's. Round joins only cut arcs by chords, which keeps more, never less.
+constexpr double kApartShrinkMargin = 16.0;
+// The split pays where one ring is this long: the sweep of the whole lap carries it across
+// every hole. Short rings grow as fast together as apart.
+constexpr std::size_t kApartRingPoints = 2000;
+// Edges are tested in runs of this many, each run's box first.
+constexpr std::size_t kRunEdges = 32;
+
+bool boxesMeet(const Clipper2Lib::Rect64& a, const Clipper2Lib::Rect64& b) {
+  return a.left <= b.right && b.left <= a.right && a.top <= b.bottom && b.top <= a.bottom;
+}
+
+// The boxes of a ring's runs of edges, so that a far box passes a long ring in few tests.
+std::vector<Clipper2Lib::Rect64> runBoxes(const Path64& path) {
+  std::vector<Clipper2Lib::Rect64> boxes;
+  const std::size_t n = path.size();
+  for (std::size_t start = 0; start < n; start += kRunEdges) {
+    Clipper2Lib::Rect64 box(path[start].x, path[start].y, path[start].x, path[start].y);
+    for (std::size_t k = start + 1; k <= std::min(start + kRunEdges, n); ++k) {
+      const Clipper2Lib::Point64& p = path[k % n];
+      box.left = std::min(box.left, p.x);
+      box.right = std::max(box.right, p.x);
+      box.top = std::min(box.top, p.y);
+      box.bottom = std::max(box.bottom, p.y);
+    }
+    boxes.push_back(box);
+  }
+  return boxes;
+}
+
+// Whether some edge of `path` has a box meeting `box`.
+bool edgeNear(const Path64& path, const std::vector<Clipper2Lib::Rect64>& runs,
+              const Clipper2Lib::Rect64& box) {
+  const std::size_t n = path.size();
+  for (std::size_t run = 0; run < runs.size(); ++run) {
+    if (!boxesMeet(runs[run], box)) continue;
+    const std::size_t start = run * kRunEdges;
+    for (std::size_t k = start; k < std::min(start + kRunEdges, n); ++k) {
+      const Clipper2Lib::Point64 &a = path[k], &b = path[(k + 1) % n];
+      const Clipper2Lib::Rect64 edge(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x),
+                                     std::max(a.y, b.y));
+      if (boxesMeet(edge, box)) return true;
+    }
+  }
+  return false;
+}
+
+// The lap grown by `grow` as the loop grows it, up to Clipper2's rounding: every hole that
+// stands apart is grown alone, framed by a square far outside its reach so that it grows
+// as it does inside the outer ring (the frame's own grow is left out); the other rings
+// are grown together. Empty when no hole stands apart.
+Paths64 grownApart(const Paths64& lap, double grow) {
+  const auto reach = static_cast<int64_t>(std::ceil(kApartGrows * grow)) + 1;
+  std::vector<Clipper2Lib::Rect64> boxes;
+  std::vector<std::vector<Clipper2Lib::Rect64>> runs;
+  for (const Path64& path : lap) {
+    boxes.push_back(Clipper2Lib::GetBounds(path));
+    runs.push_back(runBoxes(path));
+  }
+  Paths64 together, grown;
+  for (std::size_t h = 0; h < lap.size(); ++h) {
+    const Clipper2Lib::Rect64& b = boxes[h];
+    const Clipper2Lib::Rect64 near(b.left - reach, b.top - reach, b.right + reach,
+                                   b.bottom + reach);
+    bool apart = Clipper2Lib::Area(lap[h]) < 0.0;
+    for (std::size_t r = 0; apart && r < lap.size(); ++r) {
+      apart = r == h || !boxesMeet(boxes[r], near) || !edgeNear(lap[r], runs[r], near);
+    }
+    if (!apart) {
+      together.push_back(lap[h]);
+      continue;
+    }
+    Path64 frame{{near.left, near.top},
+                 {near.left, near.bottom},
+                 {near.right, near.bottom},
+                 {near.right, near.top}};
+    if (Clipper2Lib::Area(frame) < 0.0) std::reverse(frame.begin(), frame.end());
+    for (Path64& path : offsetPaths({frame, lap[h]}, grow)) {
+      if (Clipper2Lib::GetBounds(path).left >= near.left) grown.push_back(std::move(path));
+    }
+  }
+  if (together.size() == lap.size()) return {};
+  for (Path64& path : offsetPaths(together, grow)) grown.push_back(std::move(path));
+  return grown;
+}
+
 }  // namespace
 
 bool leftoverProofPays(const Paths64& lap, double grow) {
@@ -119,8 +212,26 @@ bool leftoverKeepsNothing(const Paths64& region, const Paths64& lap, double grow
   const Paths64 leftover = leftoverOfCover(region, lap, grow - kCoverMargin, cancel);
   // A piece whose box is narrower than twice the rest of the shrink keeps nothing;
   // the others, with every hole, must shrink to nothing.
-  const Paths64 probe = withoutNarrowOuters(leftover, 2.0 * r);
-  return !anyOuter(probe) || offsetPaths(probe, -r, Clipper2Lib::JoinType::Round).empty();
+  const Paths64 probe = wideOuters(leftover, 2.0 * r);
+  return probe.empty() || offsetPaths(probe, -r, Clipper2Lib::JoinType::Round).empty();
+}
+
+bool leftoverKeepsNothingApart(const Paths64& region, const Paths64& lap, double grow,
+                               double shrink) {
+  const double r = shrink - kApartShrinkMargin;
+  if (grow <= 0.0 || r <= kApartShrinkMargin) return false;
+  if (std::none_of(lap.begin(), lap.end(),
+                   [](const Path64& path) { return path.size() >= kApartRingPoints; })) {
+    return false;
+  }
+  const Paths64 grown = grownApart(lap, grow);
+  if (grown.empty()) return false;
+  // Read even-odd, as the loop reads it: the holes' grows lie inside the outer rings' and
+  // cut them out again. An outer ring with less area than a disc of radius r holds none.
+  Paths64 probe = wideOuters(difference(region, grown), 2.0 * r);
+  const double leastArea = std::numbers::pi * r * r;
+  std::erase_if(probe, [&](const Path64& path) { return Clipper2Lib::Area(path) < leastArea; });
+  return probe.empty() || offsetPaths(probe, -r, Clipper2Lib::JoinType::Round).empty();
 }
 
 }  // namespace Planner

@@ -32,4 +32,14 @@ bool leftoverProofPays(const Clipper2Lib::Paths64& lap, double grow);
 bool leftoverKeepsNothing(const Clipper2Lib::Paths64& region, const Clipper2Lib::Paths64& lap,
                           double grow, double shrink, const Cancellation& cancel = Cancellation());
 
+// True: the loop's leftover of `region` after `lap` shrinks to nothing, found with a grow
+// of the lap made hole by hole. A hole that no other ring comes near grows by itself (its
+// grow cannot meet any other ring's), and Clipper2's sweep then never carries the long
+// outer ring across all holes at once. That grow gives the loop's set up to Clipper2's
+// rounding, not its paths, so the proof shrinks what it leaves a little less than the
+// loop does. False decides nothing; so does a lap with no hole standing apart, or one too
+// small for the split to pay.
+bool leftoverKeepsNothingApart(const Clipper2Lib::Paths64& region, const Clipper2Lib::Paths64& lap,
+                               double grow, double shrink);
+
 }  // namespace Planner

@@ -23,20 +23,18 @@ constexpr double kShrinkRoundingUnits = 4.0;
 // whose outer ring is narrower than 2d in x or y keeps nothing, nor one whose outer ring
 // has less area than a disc of radius d (both less Clipper2's rounding): no such disc fits
 // in it. Alone, its offset has no area of positive winding, and beside others it can only
-// lower theirs. So when the other outer rings with all holes shrink to nothing, so does
-// the whole set.
+// lower theirs. So when the other outer rings, without any holes, shrink to nothing, so
+// does the whole set.
 bool mayKeepSomething(const Paths64& paths, double shrink) {
   const double width = 2.0 * shrink - kShrinkRoundingUnits;
   const double radius = std::max(0.0, shrink - kShrinkRoundingUnits);
   const double leastArea = std::numbers::pi * radius * radius;
-  Paths64 probe;
-  for (const Path64& path : paths) {
-    const double area = Clipper2Lib::Area(path);
-    if (area > 0.0 && (narrowerThan(path, width) || area < leastArea)) continue;
-    probe.push_back(path);
-  }
-  if (probe.size() == paths.size()) return true;
-  return anyOuter(probe) && !offsetPaths(probe, -shrink).empty();
+  Paths64 probe = wideOuters(paths, width);
+  std::erase_if(probe, [&](const Path64& path) { return Clipper2Lib::Area(path) < leastArea; });
+  const auto outers = std::count_if(paths.begin(), paths.end(),
+                                    [](const Path64& p) { return Clipper2Lib::Area(p) > 0.0; });
+  if (static_cast<std::size_t>(outers) == probe.size()) return true;
+  return !probe.empty() && !offsetPaths(probe, -shrink).empty();
 }
 
 // Clipper2 grows instead of shrinks a group without any area, so such rings must
@@ -172,8 +170,10 @@ void offsetAreaLaps(const DropTest& drop, const Environment& area, double spacin
       const double shrink = spacing * kLeftoverShrink * kClipperScale;
       if (solution.empty()) {
         leftover = paths;
-      } else if (!proveLeftovers || !leftoverProofPays(solution, grow) ||
-                 !leftoverKeepsNothing(paths, solution, grow, shrink, cancel)) {
+      } else if (!proveLeftovers ||
+                 !((leftoverProofPays(solution, grow) &&
+                    leftoverKeepsNothing(paths, solution, grow, shrink, cancel)) ||
+                   leftoverKeepsNothingApart(paths, solution, grow, shrink))) {
         const Paths64 grown = grow == 0.0 ? solution : offsetPaths(solution, grow);
         leftover = difference(paths, grown);
       }

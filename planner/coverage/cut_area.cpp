@@ -263,15 +263,21 @@ CutAreas measureWindings(Windings input, double negligibleArea) {
 // (rings, laps) a line meets thousands, and the sweep slows with the square of them. Cut in
 // vertical strips, each sweep meets a strip's worth, and every figure adds up strip by strip.
 CutAreas measureCut(CutInput input) {
-  // Everything is measured turned the way the biggest family's lanes run: the strips then cut
-  // its lanes square across, all at one x, and their cut ends line up.
+  // Everything is measured turned the way the family with the longest lanes in all runs: the
+  // strips then cut its lanes square across, all at one x, and their cut ends line up. (Not
+  // the family with the most lanes: hops along a slanted border can outnumber the lanes, and
+  // turned their way every lane would lie askew.)
   double frame = 0.0;
-  std::size_t most = 0;
-  for (const SwathFamily& family : input.families)
-    if (family.lanes.size() > most) {
-      most = family.lanes.size();
+  double longest = 0.0;
+  for (const SwathFamily& family : input.families) {
+    double length = 0.0;
+    for (const Lane& lane : family.lanes)
+      length += std::hypot(lane.x1 - lane.x0, lane.y1 - lane.y0);
+    if (length > longest) {
+      longest = length;
       frame = family.direction;
     }
+  }
   const double c = std::cos(-frame);
   const double s = std::sin(-frame);
   for (SwathFamily& family : input.families) {

@@ -69,6 +69,21 @@ def order_colour(t: float) -> str:
     return "#" + "".join(f"{round(x + (y - x) * f):02x}" for x, y in zip(a, b))
 
 
+def order_colours(ts) -> list[str]:
+    """order_colour of each t, all at once: a big plan has a hundred thousand stretches, and
+    neighbours mostly share a colour, so each distinct one is written out once."""
+    import numpy as np
+    t = np.clip(np.asarray(ts, dtype=float), 0.0, 1.0) * (len(ORDER_COLOURS) - 1)
+    i = np.minimum(t.astype(int), len(ORDER_COLOURS) - 2)
+    stops = np.array([_hex(c) for c in ORDER_COLOURS], dtype=float)
+    a, b = stops[i], stops[i + 1]
+    rgb = np.rint(a + (b - a) * (t - i)[:, None]).astype(int)   # round half to even, as round()
+    codes, inverse = np.unique((rgb[:, 0] << 16) | (rgb[:, 1] << 8) | rgb[:, 2],
+                               return_inverse=True)
+    names = [f"#{code:06x}" for code in codes.tolist()]
+    return [names[k] for k in inverse.reshape(-1).tolist()]
+
+
 def _latlngs(frame, points) -> list[list[float]]:
     # Leaflet wants [lat, lng]; a planar site is drawn with y as "lat" and x as "lng".
     return [[round(y, 9), round(x, 9)] for x, y in frame.to_output(points)]
@@ -91,13 +106,19 @@ def _latlngs_of(frame, lists: list) -> list[list[list[float]]]:
 
 
 def _polygons(frame, geom) -> list:
+    """The polygons of `geom` worth drawing, each as its outer ring and holes in lat/lng. All
+    rings are read at once: the unmowed part of a big plan is tens of thousands of slivers."""
     import numpy as np
     import shapely
-    parts = [p for p in getattr(geom, "geoms", [geom])
-             if p.geom_type == "Polygon" and p.area >= MIN_GAP_M2]
-    rings = [[shapely.get_coordinates(r) for r in [p.exterior, *p.interiors]] for p in parts]
-    every = iter(_latlngs_of(frame, _simplified(shapely, np, [r for rs in rings for r in rs])))
-    return [[next(every) for _ in polygon] for polygon in rings]
+    parts = shapely.get_parts(geom)
+    parts = parts[(shapely.get_type_id(parts) == shapely.GeometryType.POLYGON)
+                  & (shapely.area(parts) >= MIN_GAP_M2)]
+    rings, owner = shapely.get_rings(parts, return_index=True)   # each outer ring, then holes
+    coords, ring = shapely.get_coordinates(rings, return_index=True)
+    every = iter(_latlngs_of(frame, _simplified(
+        shapely, np, np.split(coords, np.flatnonzero(np.diff(ring)) + 1) if len(coords) else [])))
+    counts = np.bincount(owner, minlength=len(parts)).tolist()
+    return [[next(every) for _ in range(n)] for n in counts]
 
 
 def _simplified(shapely, np, rings: list, tolerance: float = 0.01, piece: int = 200) -> list:
@@ -135,15 +156,18 @@ def map_data(site: Site, plan: Plan, measures, unit: str = "part") -> dict:
     frame = site.frame
     pieces = plan.part_plans()
     stretches = [(k, s) for k, piece in enumerate(pieces) for s in piece.stretches()]
-    mowing_count = max(1, sum(1 for _, (m, _, _) in stretches if m) - 1)
-    route, n = [], 0
-    for (k, (mowing, index, _)), points in zip(
-            stretches, _latlngs_of(frame, [points for _, (_, _, points) in stretches])):
-        colour = (PIECE_COLOURS[k % len(PIECE_COLOURS)] if len(pieces) > 1
-                  else order_colour(n / mowing_count))
-        route.append({"mowing": mowing, "slice": index, "points": points,
-                      "colour": colour if mowing else "#c0392b", "piece": k})
-        n += mowing
+    mowing = [m for _, (m, _, _) in stretches]
+    mowing_count = max(1, sum(mowing) - 1)
+    if len(pieces) > 1:
+        colours = [PIECE_COLOURS[k % len(PIECE_COLOURS)] for k, _ in stretches]
+    else:   # by order: the n-th mowing stretch, and each transit takes the next one's
+        import numpy as np
+        colours = order_colours((np.cumsum(mowing) - np.asarray(mowing, dtype=int)) / mowing_count)
+    route = [{"mowing": m, "slice": index, "points": points,
+              "colour": colour if m else "#c0392b", "piece": k}
+             for (k, (m, index, _)), points, colour in zip(
+                 stretches, _latlngs_of(frame, [points for _, (_, _, points) in stretches]),
+                 colours)]
     data = {
         "geographic": frame.geographic,
         "lawn": ([[_latlngs(frame, r)] for r in site.parts] if site.parts
@@ -263,8 +287,10 @@ window.swathorReady = true;
 def map_bytes(site: Site, plan: Plan, measures, title: str, unit: str = "part") -> bytes:
     script, style = leaflet_assets()
     data = json.dumps(map_data(site, plan, measures, unit)).replace("</", "<\\/")
-    page = (PAGE.replace("__LEAFLET_CSS__", style)
-            .replace("__DATA__", data)
-            .replace("__TITLE__", html.escape(title))
-            .replace("__LEAFLET_JS__", script))
-    return page.encode()
+    # The data goes in as it is, between the page's two halves: the other fields are not
+    # searched for in its megabytes, nor in each other.
+    head, tail = PAGE.split("__DATA__")
+    fields = {"__LEAFLET_CSS__": style, "__TITLE__": html.escape(title), "__LEAFLET_JS__": script}
+    head, tail = (re.sub("|".join(fields), lambda m: fields[m.group(0)], half)
+                  for half in (head, tail))
+    return b"".join(part.encode() for part in (head, data, tail))

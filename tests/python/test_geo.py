@@ -257,3 +257,12 @@ def test_map_simplifies_a_sawtooth_ring_in_pieces_within_tolerance(teeth):
     assert (out[0] == out[-1]).all()
     drawn, given = shapely.Polygon(out), shapely.Polygon(ring)
     assert drawn.hausdorff_distance(given) <= 0.01 + 1e-9
+
+
+def test_map_colours_all_at_once_as_one_by_one():
+    # Stops, halves that round to even, and outside [0, 1].
+    from swathor_plan.webmap import order_colour, order_colours
+    ts = [-0.5, 0.0, 0.2, 0.4, 0.5, 0.6, 0.8, 1.0, 1.5, 1 / 3, 0.1 + 0.2,
+          *(k / 997 for k in range(997)), *(k / 1024 for k in range(1025))]
+    assert order_colours(ts) == [order_colour(t) for t in ts]
+    assert order_colours([]) == []

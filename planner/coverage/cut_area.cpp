@@ -9,6 +9,7 @@
 #include <numbers>
 #include <optional>
 #include <thread>
+#include <tuple>
 #include <utility>
 
 #include <clipper2/clipper.h>
@@ -117,6 +118,48 @@ std::size_t insertionWalk(const Paths64& rings, bool across) {
   return walk;
 }
 
+// Rows that span a strip whole, as one rectangle each run of them that touch end to end: the
+// swaths of a family's lanes cut at both of the strip's sides are rectangles of one width, and
+// Clipper2 would join them one row at a time. Only rectangles that run positive, share their
+// left and right sides and meet exactly are joined, so no winding changes anywhere; all else
+// is kept as it is.
+Paths64 joinedRows(Paths64 rings) {
+  struct Row {
+    std::int64_t left, right, low, high;
+  };
+  std::vector<Row> rows;
+  Paths64 out;
+  for (auto& ring : rings) {
+    const Clipper2Lib::Rect64 box = Clipper2Lib::GetBounds(ring);
+    const bool rectangle =
+        ring.size() == 4 && Clipper2Lib::Area(ring) > 0 &&
+        std::all_of(ring.begin(), ring.end(), [&](const auto& p) {
+          return (p.x == box.left || p.x == box.right) && (p.y == box.top || p.y == box.bottom);
+        });
+    if (rectangle && box.left < box.right && box.top < box.bottom)
+      rows.push_back({box.left, box.right, box.top, box.bottom});
+    else
+      out.push_back(std::move(ring));
+  }
+  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+    return std::tie(a.left, a.right, a.low, a.high) < std::tie(b.left, b.right, b.low, b.high);
+  });
+  const auto emit = [&](const Row& r) {
+    Clipper2Lib::Path64 ring{
+        {r.left, r.low}, {r.right, r.low}, {r.right, r.high}, {r.left, r.high}};
+    if (Clipper2Lib::Area(ring) < 0) std::reverse(ring.begin(), ring.end());
+    out.push_back(std::move(ring));
+  };
+  for (std::size_t k = 0; k < rows.size();) {
+    Row joined = rows[k++];
+    while (k < rows.size() && rows[k].left == joined.left && rows[k].right == joined.right &&
+           rows[k].low == joined.high)
+      joined.high = rows[k++].high;
+    emit(joined);
+  }
+  return out;
+}
+
 // Rings merged a few hundred at a time, in the order of their lowest points, then together:
 // where rows of swaths touch along x, Clipper2 joins each row to the rows merged before it by
 // walking them, and slows with the square of the rows. Only rings that all run positive (no
@@ -219,10 +262,12 @@ CutAreas measureWindings(Windings input, double negligibleArea) {
                                     input.strip->bottom};
       return clipped(BoxedRings(std::move(paths)), cut);
     };
+    const double swathArea = Clipper2Lib::Area(rings);
+    rings = joinedRows(std::move(rings));
     const Paths64 familyUnion = merged(rings);
     // The swaths' areas add up to the union's plus at least the twice-covered part's: when
     // they add up to the union's, nothing measurable is covered twice.
-    if (Clipper2Lib::Area(rings) - Clipper2Lib::Area(familyUnion) > negligibleArea) {
+    if (swathArea - Clipper2Lib::Area(familyUnion) > negligibleArea) {
       rings.push_back(negativeFrame(rings));
       append(twice, toSweep(Clipper2Lib::Union(rings, FillRule::Positive)));
     }

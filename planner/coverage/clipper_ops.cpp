@@ -43,10 +43,11 @@ bool narrowerThan(const Clipper2Lib::Path64& path, double width) {
          static_cast<double>(box.bottom - box.top) < width;
 }
 
-Paths64 wideOuters(const Paths64& paths, double width) {
+Paths64 wideOuters(const Paths64& paths, double width, double leastArea) {
   Paths64 kept;
   for (const Clipper2Lib::Path64& path : paths) {
-    if (Clipper2Lib::Area(path) > 0.0 && !narrowerThan(path, width)) kept.push_back(path);
+    const double area = Clipper2Lib::Area(path);
+    if (area > 0.0 && area >= leastArea && !narrowerThan(path, width)) kept.push_back(path);
   }
   return kept;
 }

@@ -23,10 +23,12 @@ Clipper2Lib::Paths64 intersection(const Clipper2Lib::Paths64& subject,
 // The path's box is narrower than `width` in x or in y.
 bool narrowerThan(const Clipper2Lib::Path64& path, double width);
 
-// The outer rings (positive area) of `paths` at least `width` wide, in order: a group
-// whose outer ring is narrower keeps nothing when shrunk by half the width. Holes are left
-// out, which only adds area: a hole whose outer ring is gone can be the lowest ring, and
-// Clipper2 then reads the whole set as turned the other way round.
-Clipper2Lib::Paths64 wideOuters(const Clipper2Lib::Paths64& paths, double width);
+// The outer rings (positive area) of `paths` at least `width` wide and of at least
+// `leastArea`, in order: a group whose outer ring is narrower, or smaller than a disc of
+// radius r, keeps nothing when shrunk by r. Holes are left out, which only adds area: a
+// hole whose outer ring is gone can be the lowest ring, and Clipper2 then reads the whole
+// set as turned the other way round.
+Clipper2Lib::Paths64 wideOuters(const Clipper2Lib::Paths64& paths, double width,
+                                double leastArea = 0.0);
 
 }  // namespace Planner

@@ -228,9 +228,7 @@ bool leftoverKeepsNothingApart(const Paths64& region, const Paths64& lap, double
   if (grown.empty()) return false;
   // Read even-odd, as the loop reads it: the holes' grows lie inside the outer rings' and
   // cut them out again. An outer ring with less area than a disc of radius r holds none.
-  Paths64 probe = wideOuters(difference(region, grown), 2.0 * r);
-  const double leastArea = std::numbers::pi * r * r;
-  std::erase_if(probe, [&](const Path64& path) { return Clipper2Lib::Area(path) < leastArea; });
+  const Paths64 probe = wideOuters(difference(region, grown), 2.0 * r, std::numbers::pi * r * r);
   return probe.empty() || offsetPaths(probe, -r, Clipper2Lib::JoinType::Round).empty();
 }
 

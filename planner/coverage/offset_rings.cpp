@@ -29,8 +29,7 @@ bool mayKeepSomething(const Paths64& paths, double shrink) {
   const double width = 2.0 * shrink - kShrinkRoundingUnits;
   const double radius = std::max(0.0, shrink - kShrinkRoundingUnits);
   const double leastArea = std::numbers::pi * radius * radius;
-  Paths64 probe = wideOuters(paths, width);
-  std::erase_if(probe, [&](const Path64& path) { return Clipper2Lib::Area(path) < leastArea; });
+  const Paths64 probe = wideOuters(paths, width, leastArea);
   const auto outers = std::count_if(paths.begin(), paths.end(),
                                     [](const Path64& p) { return Clipper2Lib::Area(p) > 0.0; });
   if (static_cast<std::size_t>(outers) == probe.size()) return true;

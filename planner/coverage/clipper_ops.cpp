@@ -37,6 +37,10 @@ Paths64 intersection(const Paths64& subject, const Paths64& clip, Clipper2Lib::F
   return boolean(Clipper2Lib::ClipType::Intersection, subject, clip, fill);
 }
 
+bool boxesMeet(const Clipper2Lib::Rect64& a, const Clipper2Lib::Rect64& b) {
+  return a.left <= b.right && b.left <= a.right && a.top <= b.bottom && b.top <= a.bottom;
+}
+
 bool narrowerThan(const Clipper2Lib::Path64& path, double width) {
   const Clipper2Lib::Rect64 box = Clipper2Lib::GetBounds(path);
   return static_cast<double>(box.right - box.left) < width ||

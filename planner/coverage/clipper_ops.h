@@ -20,6 +20,9 @@ Clipper2Lib::Paths64 intersection(const Clipper2Lib::Paths64& subject,
                                   const Clipper2Lib::Paths64& clip,
                                   Clipper2Lib::FillRule fill = Clipper2Lib::FillRule::NonZero);
 
+// The boxes share a point (edges included).
+bool boxesMeet(const Clipper2Lib::Rect64& a, const Clipper2Lib::Rect64& b);
+
 // The path's box is narrower than `width` in x or in y.
 bool narrowerThan(const Clipper2Lib::Path64& path, double width);
 

@@ -103,10 +103,6 @@ constexpr std::size_t kApartRingPoints = 2000;
 // Edges are tested in runs of this many, each run's box first.
 constexpr std::size_t kRunEdges = 32;
 
-bool boxesMeet(const Clipper2Lib::Rect64& a, const Clipper2Lib::Rect64& b) {
-  return a.left <= b.right && b.left <= a.right && a.top <= b.bottom && b.top <= a.bottom;
-}
-
 // The boxes of a ring's runs of edges, so that a far box passes a long ring in few tests.
 std::vector<Clipper2Lib::Rect64> runBoxes(const Path64& path) {
   std::vector<Clipper2Lib::Rect64> boxes;

@@ -40,11 +40,6 @@ bool mayKeepSomething(const Paths64& paths, double shrink) {
 // stay out of the offset inputs.
 bool offsettable(const Path64& path) { return path.size() >= 3 && Clipper2Lib::Area(path) != 0.0; }
 
-bool boxesMeet(const Path64& a, const Path64& b) {
-  const Clipper2Lib::Rect64 p = Clipper2Lib::GetBounds(a), q = Clipper2Lib::GetBounds(b);
-  return p.left <= q.right && q.left <= p.right && p.top <= q.bottom && q.top <= p.bottom;
-}
-
 // The drop test of the lap loop: strictly inside one of the site's obstacles, decided
 // exactly as pointInRingStrict decides it, looking only at obstacles whose box holds p.
 class DropTest {
@@ -111,7 +106,9 @@ OffsetLaps computeOffsetLaps(const Environment& site, double spacing, int32_t la
       // as reversed; one only touching the outline from inside would be left out, and
       // the laps would run through it.
       const Path64 hole = toPath64(obstacle.getPoints());
-      if (!offsettable(hole) || !boxesMeet(hole, outlinePath)) continue;
+      if (!offsettable(hole) ||
+          !boxesMeet(Clipper2Lib::GetBounds(hole), Clipper2Lib::GetBounds(outlinePath)))
+        continue;
       for (const Path64& part : intersection({hole}, {outlinePath})) {
         if (Clipper2Lib::Area(part) > 0.0) area.addObstacle(Polygon(fromPath64(part)));
       }

@@ -13,7 +13,8 @@
 #include <utility>
 
 #include <clipper2/clipper.h>
-#include <clipper2/clipper.rectclip.h>
+
+#include "planner/coverage/strip_cut.h"
 
 namespace Planner {
 namespace {
@@ -194,25 +195,19 @@ struct BoxedRings {
   std::vector<Clipper2Lib::Rect64> boxes;
 };
 
-// The rings' parts inside `strip` (all of its height), each turned the way its ring runs (a
-// ring around the whole strip comes back as the strip, turned its own way), so windings
-// inside the strip stay.
+// The rings' parts inside `strip` (all of its height), with the windings they give there.
 Paths64 clipped(const BoxedRings& boxed, const Clipper2Lib::Rect64& strip) {
   Paths64 out;
+  StripCut cut(strip.left, strip.right);
   for (std::size_t k = 0; k < boxed.rings.size(); ++k) {
     const Clipper2Lib::Rect64& box = boxed.boxes[k];
     if (box.right <= strip.left || box.left >= strip.right) continue;
-    const auto& ring = boxed.rings[k];
-    if (box.left >= strip.left && box.right <= strip.right) {
-      out.push_back(ring);
-      continue;
-    }
-    const bool positive = Clipper2Lib::Area(ring) > 0;
-    for (auto& piece : Clipper2Lib::RectClip(strip, Paths64{ring})) {
-      if ((Clipper2Lib::Area(piece) > 0) != positive) std::reverse(piece.begin(), piece.end());
-      out.push_back(std::move(piece));
-    }
+    if (box.left >= strip.left && box.right <= strip.right)
+      out.push_back(boxed.rings[k]);
+    else
+      cut.add(boxed.rings[k]);
   }
+  append(out, std::move(cut).rings());
   return out;
 }
 

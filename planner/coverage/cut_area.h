@@ -36,7 +36,7 @@ struct CutInput {
   double laneRadius = 0.0;
   int capSegments = 4;
   // Swath points a vertical strip may hold: more are measured strip by strip.
-  std::size_t pointsPerStrip = 20000;
+  std::size_t pointsPerStrip = 2000;
 };
 
 struct CutAreas {

@@ -104,7 +104,7 @@ GRID_LIMIT = 2.0 ** 40
 NEGLIGIBLE_M2 = 1e-4
 # Swath points measured in one sweep; more are cut in vertical strips (nested rings and laps
 # make Clipper2's sweep slow with the square of the edges a horizontal line meets).
-POINTS_PER_STRIP = 20000
+POINTS_PER_STRIP = 2000
 
 
 def _shapely_rings(shapely, np, groups: list[tuple[list, int]]):

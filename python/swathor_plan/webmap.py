@@ -89,62 +89,55 @@ def _latlngs(frame, points) -> list[list[float]]:
     return [[round(y, 9), round(x, 9)] for x, y in frame.to_output(points)]
 
 
-def _latlngs_of(frame, lists: list) -> list[list[list[float]]]:
-    """_latlngs of each point list, all taken to the output frame and rounded in one go (a
-    big plan has a hundred thousand stretches and millions of points)."""
+def _packed(frame, xy) -> str:
+    """Points as [lat, lng] pairs taken to the output frame and rounded, in one go, packed as
+    base64 of little-endian doubles: a big plan has millions of points, which JSON would write
+    one by one (seconds), where the page reads them in milliseconds."""
     import numpy as np
-    if lists and all(isinstance(points, np.ndarray) for points in lists):
-        xy, sizes = np.concatenate(lists), np.array([len(points) for points in lists])
-    else:
-        xy, sizes = flat_points(lists)
-    every = np.round(frame.array_to_output(xy)[:, ::-1], 9).tolist()
-    out, k = [], 0
-    for n in sizes.tolist():
-        out.append(every[k:k + n])
-        k += n
-    return out
+    if not len(xy):
+        return ""
+    latlng = np.round(frame.array_to_output(np.asarray(xy, dtype=float)), 9)
+    return base64.b64encode(np.ascontiguousarray(latlng[:, ::-1], dtype="<f8").tobytes()).decode()
 
 
-def _polygons(frame, geom) -> list:
-    """The polygons of `geom` worth drawing, each as its outer ring and holes in lat/lng. All
-    rings are read at once: the unmowed part of a big plan is tens of thousands of slivers."""
+def _polygons(frame, geom) -> dict:
+    """The polygons of `geom` worth drawing: the points of their rings (packed), how many each
+    ring has, and how many rings each polygon has (its outer ring, then its holes). All rings
+    are read at once: the unmowed part of a big plan is tens of thousands of slivers."""
     import numpy as np
     import shapely
     parts = shapely.get_parts(geom)
     parts = parts[(shapely.get_type_id(parts) == shapely.GeometryType.POLYGON)
                   & (shapely.area(parts) >= MIN_GAP_M2)]
     rings, owner = shapely.get_rings(parts, return_index=True)   # each outer ring, then holes
-    coords, ring = shapely.get_coordinates(rings, return_index=True)
-    every = iter(_latlngs_of(frame, _simplified(
-        shapely, np, np.split(coords, np.flatnonzero(np.diff(ring)) + 1) if len(coords) else [])))
-    counts = np.bincount(owner, minlength=len(parts)).tolist()
-    return [[next(every) for _ in range(n)] for n in counts]
+    xy, sizes = _simplified(shapely, np, shapely.get_coordinates(rings),
+                            shapely.get_num_coordinates(rings))
+    return {"points": _packed(frame, xy), "rings": sizes.tolist(),
+            "polygons": np.bincount(owner, minlength=len(parts)).tolist()}
 
 
-def _simplified(shapely, np, rings: list, tolerance: float = 0.01, piece: int = 200) -> list:
-    """Closed rings (coordinate arrays) simplified by Douglas-Peucker, in pieces of at most
-    `piece` points that keep their ends: whole, a long sawtooth ring (the scallops lanes' caps
-    leave along a border) costs GEOS time with the square of its points, seconds for one."""
-    if not rings:
-        return []
-    starts = np.cumsum([0] + [len(r) for r in rings[:-1]])
-    first, sizes, owner = [], [], []
-    for k, (start, ring) in enumerate(zip(starts.tolist(), rings)):
-        for a in range(0, len(ring) - 1, piece - 1):
-            first.append(start + a)
-            sizes.append(min(piece, len(ring) - a))
-            owner.append(k)
-    index, _ = spans(np, np.array(first), np.array(sizes))
-    lines = shapely.linestrings(np.concatenate(rings)[index],
-                                indices=np.repeat(np.arange(len(sizes)), sizes))
-    simple = shapely.simplify(lines, tolerance, preserve_topology=False)
-    coords = shapely.get_coordinates(simple)
-    ends = np.cumsum(shapely.get_num_coordinates(simple))
-    out: list = [[] for _ in rings]
-    for k, a, b in zip(owner, (ends - shapely.get_num_coordinates(simple)).tolist(),
-                       ends.tolist()):
-        out[k].append(coords[a if not out[k] else a + 1:b])   # pieces share their ends
-    return [np.concatenate(pieces) for pieces in out]
+def _simplified(shapely, np, xy, sizes, tolerance: float = 0.01, piece: int = 200):
+    """Closed rings, their points one after another in `xy` (`sizes` of them each), simplified
+    by Douglas-Peucker in pieces of at most `piece` points that keep their ends: whole, a long
+    sawtooth ring (the scallops lanes' caps leave along a border) costs GEOS time with the
+    square of its points, seconds for one. Returns the points and sizes of the rings drawn."""
+    sizes = np.asarray(sizes, dtype=np.intp)
+    if not len(sizes):
+        return np.zeros((0, 2)), sizes
+    # Pieces start every piece - 1 points and share their ends with the next.
+    per = -(-(sizes - 1) // (piece - 1))
+    owner = np.repeat(np.arange(len(sizes)), per)
+    within = np.arange(per.sum()) - np.repeat(np.cumsum(per) - per, per)
+    counts = np.minimum(piece, sizes[owner] - within * (piece - 1))
+    index, _ = spans(np, (np.cumsum(sizes) - sizes)[owner] + within * (piece - 1), counts)
+    simple = shapely.simplify(
+        shapely.linestrings(xy[index], indices=np.repeat(np.arange(len(counts)), counts)),
+        tolerance, preserve_topology=False)
+    kept = shapely.get_num_coordinates(simple)
+    first = np.ones(kept.sum(), dtype=bool)
+    first[(np.cumsum(kept) - kept)[within > 0]] = False     # each later piece's shared start
+    return (shapely.get_coordinates(simple)[first],
+            np.bincount(owner, weights=kept - (within > 0), minlength=len(sizes)).astype(np.intp))
 
 
 # Colours of the pieces of a route in parts or sorties, in turn.
@@ -163,11 +156,12 @@ def map_data(site: Site, plan: Plan, measures, unit: str = "part") -> dict:
     else:   # by order: the n-th mowing stretch, and each transit takes the next one's
         import numpy as np
         colours = order_colours((np.cumsum(mowing) - np.asarray(mowing, dtype=int)) / mowing_count)
-    route = [{"mowing": m, "slice": index, "points": points,
-              "colour": colour if m else "#c0392b", "piece": k}
-             for (k, (m, index, _)), points, colour in zip(
-                 stretches, _latlngs_of(frame, [points for _, (_, _, points) in stretches]),
-                 colours)]
+    xy, sizes = flat_points([points for _, (_, _, points) in stretches])
+    # Column by column, the points packed: see _packed.
+    route = {"mowing": mowing, "slice": [index for _, (_, index, _) in stretches],
+             "colour": [c if m else "#c0392b" for m, c in zip(mowing, colours)],
+             "piece": [k for k, _ in stretches], "sizes": sizes.tolist(),
+             "points": _packed(frame, xy)}
     data = {
         "geographic": frame.geographic,
         "lawn": ([[_latlngs(frame, r)] for r in site.parts] if site.parts
@@ -188,7 +182,7 @@ def map_data(site: Site, plan: Plan, measures, unit: str = "part") -> dict:
         "route": route,
         "start": _latlngs(frame, plan.route[:1]),
         "end": _latlngs(frame, plan.route[-1:]),
-        "uncovered": [],
+        "uncovered": {"points": "", "rings": [], "polygons": []},
         "summary": "",
     }
     if measures is not None:
@@ -219,6 +213,21 @@ body { font: 14px/1.4 system-ui, sans-serif; }
 <script>
 "use strict";
 const data = __DATA__;
+// Point lists packed as base64 of little-endian doubles, lat then lng, `sizes` points each.
+function pointLists(packed, sizes) {
+  const text = atob(packed);
+  const bytes = new Uint8Array(text.length);
+  for (let k = 0; k < text.length; k++) bytes[k] = text.charCodeAt(k);
+  const flat = new Float64Array(bytes.buffer);
+  const out = [];
+  let at = 0;
+  for (const n of sizes) {
+    const points = new Array(n);
+    for (let k = 0; k < n; k++, at += 2) points[k] = [flat[at], flat[at + 1]];
+    out.push(points);
+  }
+  return out;
+}
 const map = L.map("map", data.geographic ? {} : {crs: L.CRS.Simple, minZoom: -5});
 const blank = L.layerGroup();
 const bases = {"No background (offline)": blank};
@@ -234,14 +243,17 @@ const areas = L.layerGroup(data.mowAreas.map(r => L.polygon(r, {color: "#2f6b1d"
                                                                  dashArray: "2 4", fill: false})));
 const obstacles = L.layerGroup(data.obstacles.map(r => L.polygon(r, {color: "#404040",
   weight: 1, fillColor: "#8c8c8c", fillOpacity: 0.9})));
-const gaps = L.layerGroup(data.uncovered.map(p => L.polygon(p, {stroke: false,
-  fillColor: "#ff2d95", fillOpacity: 0.85})));
+const rings = pointLists(data.uncovered.points, data.uncovered.rings);
+let ring = 0;
+const gaps = L.layerGroup(data.uncovered.polygons.map(n => L.polygon(
+  rings.slice(ring, ring += n), {stroke: false, fillColor: "#ff2d95", fillOpacity: 0.85})));
 const pieces = [];
-for (const s of data.route) {
-  while (pieces.length <= s.piece) pieces.push(L.layerGroup());
-  L.polyline(s.points, s.mowing ? {color: s.colour, weight: 2}
-    : {color: s.colour, weight: 2, dashArray: "6 5", opacity: 0.9}).addTo(pieces[s.piece]);
-}
+const r = data.route;
+pointLists(r.points, r.sizes).forEach((points, k) => {
+  while (pieces.length <= r.piece[k]) pieces.push(L.layerGroup());
+  L.polyline(points, r.mowing[k] ? {color: r.colour[k], weight: 2}
+    : {color: r.colour[k], weight: 2, dashArray: "6 5", opacity: 0.9}).addTo(pieces[r.piece[k]]);
+});
 const route = L.layerGroup(pieces);
 const wires = L.layerGroup();
 if (data.virtualWire.length) L.polyline(data.virtualWire, {color: "#d98c00", weight: 4,
@@ -273,7 +285,7 @@ title.onAdd = () => {
   div.innerHTML = "<b>__TITLE__</b><br>" + (data.summary ? data.summary + "<br>" : "") +
     "<i style='background:#30123b'></i>early <i style='background:#e4460a'></i>late " +
     "<i style='border-top:2px dashed #c0392b;height:0'></i>transit " +
-    (data.uncovered.length ? "<i style='background:#ff2d95'></i>not mowed" : "");
+    (data.uncovered.polygons.length ? "<i style='background:#ff2d95'></i>not mowed" : "");
   return div;
 };
 title.addTo(map);

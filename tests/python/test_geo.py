@@ -253,7 +253,8 @@ def test_map_simplifies_a_sawtooth_ring_in_pieces_within_tolerance(teeth):
     x = np.arange(2 * teeth + 1) * 0.025
     top = np.column_stack([x, 1 + 0.025 * (np.arange(len(x)) % 2)])
     ring = np.vstack([[[0, 0]], top, [[x[-1], 0], [0, 0]]])
-    [out] = _simplified(shapely, np, [ring])
+    out, sizes = _simplified(shapely, np, ring, [len(ring)])
+    assert sizes.tolist() == [len(out)]
     assert (out[0] == out[-1]).all()
     drawn, given = shapely.Polygon(out), shapely.Polygon(ring)
     assert drawn.hausdorff_distance(given) <= 0.01 + 1e-9

@@ -8,6 +8,7 @@ from pathlib import Path
 import pytest
 
 import swathor_plan as sp
+from swathor_plan import webmap
 
 webdriver = pytest.importorskip("selenium.webdriver")
 CHROMIUM, DRIVER = shutil.which("chromium"), shutil.which("chromedriver")
@@ -43,7 +44,8 @@ def test_map_loads_offline_and_shows_the_route(tmp_path, browser, site):
     s = sp.load_site(REPO / "examples" / "sites" / f"{site}.geojson")
     plan = sp.plan_site(s, sp.options(), s.perimeter[0])
     page = tmp_path / "map.html"
-    page.write_bytes(sp.map_bytes(s, plan, sp.measure(s, plan, 0.5), site))
+    m = sp.measure(s, plan, 0.5)
+    page.write_bytes(sp.map_bytes(s, plan, m, site))
     browser.get(page.as_uri())
     assert browser.execute_script("return window.swathorReady === true")
     errors = [e for e in browser.get_log("browser") if e["level"] == "SEVERE"]
@@ -51,6 +53,9 @@ def test_map_loads_offline_and_shows_the_route(tmp_path, browser, site):
     shapes = browser.execute_script(
         "return document.querySelectorAll('.leaflet-overlay-pane path').length")
     assert shapes >= len(plan.stretches())
+    gaps = browser.execute_script(
+        "return document.querySelectorAll('.leaflet-overlay-pane path[fill=\"#ff2d95\"]').length")
+    assert gaps == len(webmap._polygons(s.frame, m.uncovered)["polygons"]) > 0
     labels = browser.execute_script(
         "return [...document.querySelectorAll('.leaflet-control-layers label')]"
         ".map(l => l.textContent.trim())")

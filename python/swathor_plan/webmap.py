@@ -27,6 +27,8 @@ LEAFLET_DIRS = (
 )
 # Cool-to-warm stops for the order along the route (early: dark blue, late: yellow).
 ORDER_COLOURS = ("#30123b", "#4662d7", "#1ae4b6", "#a2fc3c", "#fbb938", "#e4460a")
+# More route stretches and unmowed polygons than this are drawn on a canvas, not as SVG.
+MANY_SHAPES = 20000
 # Below this the unmowed area is noise from the cutter's polygonised disc (square metres).
 MIN_GAP_M2 = 1e-3
 
@@ -212,6 +214,7 @@ body { font: 14px/1.4 system-ui, sans-serif; }
 <script>__LEAFLET_JS__</script>
 <script>
 "use strict";
+const MANY_SHAPES = __MANY_SHAPES__;
 const data = __DATA__;
 // Point lists packed as base64 of little-endian doubles, lat then lng, `sizes` points each.
 function pointLists(packed, sizes) {
@@ -228,7 +231,10 @@ function pointLists(packed, sizes) {
   }
   return out;
 }
-const map = L.map("map", data.geographic ? {} : {crs: L.CRS.Simple, minZoom: -5});
+// Many shapes are drawn on a canvas: as SVG elements, 150,000 of them take a browser seconds.
+const many = data.route.sizes.length + data.uncovered.polygons.length > MANY_SHAPES;
+const map = L.map("map", Object.assign({preferCanvas: many},
+  data.geographic ? {} : {crs: L.CRS.Simple, minZoom: -5}));
 const blank = L.layerGroup();
 const bases = {"No background (offline)": blank};
 if (data.geographic) {
@@ -302,7 +308,8 @@ def map_bytes(site: Site, plan: Plan, measures, title: str, unit: str = "part") 
     # The data goes in as it is, between the page's two halves: the other fields are not
     # searched for in its megabytes, nor in each other.
     head, tail = PAGE.split("__DATA__")
-    fields = {"__LEAFLET_CSS__": style, "__TITLE__": html.escape(title), "__LEAFLET_JS__": script}
+    fields = {"__LEAFLET_CSS__": style, "__TITLE__": html.escape(title), "__LEAFLET_JS__": script,
+              "__MANY_SHAPES__": str(MANY_SHAPES)}
     head, tail = (re.sub("|".join(fields), lambda m: fields[m.group(0)], half)
                   for half in (head, tail))
     return b"".join(part.encode() for part in (head, data, tail))

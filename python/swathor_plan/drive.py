@@ -78,6 +78,18 @@ def spans(np, starts, counts):
     return np.arange(ends[-1] if len(ends) else 0) - np.repeat(ends - counts - starts, counts), ends
 
 
+def turning(np, xy, sizes):
+    """Per ring (its points one after another in `xy`, `sizes` of them each): twice its signed
+    area, positive when it runs counterclockwise. The shoelace sum, not GEOS's orientation
+    test, which a ring touching itself can fool."""
+    starts = np.cumsum(sizes) - sizes
+    if not len(starts):
+        return np.zeros(0)
+    after = np.arange(len(xy)) + 1
+    after[starts + sizes - 1] = starts                 # each ring's last point meets its first
+    return np.add.reduceat(xy[:, 0] * xy[after, 1] - xy[after, 0] * xy[:, 1], starts)
+
+
 def linestrings(shapely, lists: list[list]):
     """Shapely LineStrings of point lists (two points or more each), made all at once."""
     import numpy as np

@@ -13,7 +13,7 @@ from dataclasses import dataclass, field
 
 from swathor_plan.errors import need
 from swathor_plan.drive import (DEFAULT_IDLE, count_turns, cutter_states, flat_points,
-                                 linestrings, spans)
+                                 linestrings, spans, turning)
 from swathor_plan.planning import BREAK, Plan
 from swathor_plan.site_file import Site
 
@@ -127,10 +127,7 @@ def _nested(shapely, np, xy, sizes):
     if not len(sizes):
         return shapely.MultiPolygon()
     starts = np.cumsum(sizes) - sizes
-    after = np.arange(len(xy)) + 1
-    after[starts + sizes - 1] = starts                 # each ring's last point meets its first
-    # The shoelace sign, not GEOS's orientation test, which a ring touching itself can fool.
-    outer = np.add.reduceat(xy[:, 0] * xy[after, 1] - xy[after, 0] * xy[:, 1], starts) > 0
+    outer = turning(np, xy, sizes) > 0
     shell_ring, hole_ring = np.flatnonzero(outer), np.flatnonzero(~outer)
     hole = shell = np.zeros(0, dtype=np.intp)
     if len(hole_ring) and len(shell_ring):

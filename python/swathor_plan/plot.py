@@ -9,30 +9,30 @@ import matplotlib
 matplotlib.use("Agg")
 
 import matplotlib.pyplot as plt  # noqa: E402
-from matplotlib.collections import LineCollection  # noqa: E402
 from matplotlib.lines import Line2D  # noqa: E402
 from matplotlib.patches import Patch, PathPatch, Polygon as PolygonPatch  # noqa: E402
 
+from swathor_plan.drive import flat_points, turning  # noqa: E402
 from swathor_plan.planning import BREAK, Plan  # noqa: E402
 from swathor_plan.webmap import PIECE_COLOURS  # noqa: E402
 from swathor_plan.site_file import Site  # noqa: E402
 
 
 UNCOVERED = "#ff2d95"
+# Segments drawn as one path: Agg sorts the cells of a whole path at once, and slows down when
+# a path covers the picture over and over.
+SEGMENTS_PER_PATH = 500
 
 
-def _compound(rings):
-    """One matplotlib path of many rings (each an (n, 2) array): a few thousand patches take
-    matplotlib seconds, one path of as many rings a moment."""
+def _path(xy, sizes):
+    """One matplotlib path of many closed rings, their points one after another in `xy`
+    (`sizes` of them each, the last on the first, where the closing code goes): a few thousand
+    patches take matplotlib seconds, one path of as many rings a moment."""
     import numpy as np
     from matplotlib.path import Path as MplPath
 
-    # Every ring ends on its first point, where the closing code goes (its point unused).
-    rings = [r if (r[0] == r[-1]).all() else np.vstack([r, r[:1]]) for r in rings if len(r) >= 3]
-    if not rings:
+    if not len(xy):
         return MplPath(np.zeros((0, 2)))
-    xy = np.concatenate(rings)
-    sizes = np.array([len(r) for r in rings])
     codes = np.full(len(xy), MplPath.LINETO, dtype=MplPath.code_type)
     starts = np.cumsum(sizes) - sizes
     codes[starts] = MplPath.MOVETO
@@ -40,17 +40,62 @@ def _compound(rings):
     return MplPath(xy, codes)
 
 
+def _compound(rings):
+    """_path of rings given as (n, 2) arrays, closed where they are not."""
+    import numpy as np
+
+    rings = [r if (r[0] == r[-1]).all() else np.vstack([r, r[:1]]) for r in rings if len(r) >= 3]
+    if not rings:
+        return _path(np.zeros((0, 2)), np.zeros(0, dtype=np.intp))
+    return _path(np.concatenate(rings), np.array([len(r) for r in rings]))
+
+
 def _fill(ax, geom, **style) -> None:
-    """Draws the polygons of a shapely geometry, holes included, as one patch."""
+    """Draws the polygons of a shapely geometry, holes included, as one patch, all rings read
+    at once (the unmowed part of a big plan is tens of thousands of them)."""
+    import numpy as np
     import shapely
 
-    polygons = [p for p in getattr(geom, "geoms", [geom])
-                if p.geom_type == "Polygon" and not p.is_empty]
+    parts = shapely.get_parts(geom)
+    parts = parts[(shapely.get_type_id(parts) == shapely.GeometryType.POLYGON)
+                  & ~shapely.is_empty(parts)]
+    rings, owner = shapely.get_rings(parts, return_index=True)   # each outer ring, then holes
+    xy, sizes = shapely.get_coordinates(rings), shapely.get_num_coordinates(rings)
     # Outer rings counterclockwise and holes clockwise, so that the patch's nonzero fill
     # leaves the holes open.
-    polygons = [shapely.geometry.polygon.orient(p, 1.0) for p in polygons]
-    rings = [shapely.get_coordinates(r) for p in polygons for r in [p.exterior, *p.interiors]]
-    _add(ax, PathPatch(_compound(rings), **style))
+    outer = np.ones(len(owner), dtype=bool)
+    outer[1:] = owner[1:] != owner[:-1]
+    starts = np.cumsum(sizes) - sizes
+    flip = np.repeat((turning(np, xy, sizes) > 0) != outer, sizes)
+    index = np.arange(len(xy))
+    xy = xy[np.where(flip, np.repeat(2 * starts + sizes - 1, sizes) - index, index)]
+    _add(ax, PathPatch(_path(xy, sizes), **style))
+
+
+def _lines(ax, segments, colours, **style) -> None:
+    """Draws segments ((n, 2, 2) array) in their colours (one RGBA row or name each): those of
+    one colour as one path, the colours in the order of their first segments, so that what is
+    driven later still lies on top. A collection would make a matplotlib path of every
+    segment, seconds for a hundred thousand."""
+    import numpy as np
+    from matplotlib.path import Path as MplPath
+
+    if not len(segments):
+        return
+    names, first, group = np.unique(np.asarray(colours), axis=0, return_index=True,
+                                    return_inverse=True)
+    group = group.reshape(-1)
+    rank = np.empty(len(first), dtype=np.intp)
+    rank[np.argsort(first)] = np.arange(len(first))
+    order = np.argsort(rank[group], kind="stable")
+    cuts = np.flatnonzero(np.diff(rank[group][order])) + 1
+    codes = np.tile([MplPath.MOVETO, MplPath.LINETO], len(segments)).astype(MplPath.code_type)
+    for run in np.split(order, cuts):
+        colour = names[group[run[0]]]
+        for piece in np.split(run, np.arange(SEGMENTS_PER_PATH, len(run), SEGMENTS_PER_PATH)):
+            _add(ax, PathPatch(MplPath(segments[piece].reshape(-1, 2), codes[:2 * len(piece)]),
+                               fill=False, edgecolor=colour if isinstance(colour, str)
+                               else tuple(colour), **style))
 
 
 def _add(ax, patch) -> None:
@@ -102,25 +147,29 @@ def draw(out, fmt: str, site: Site, plan: Plan, measures, title: str) -> None:
         _fill(ax, measures.uncovered, facecolor=UNCOVERED, edgecolor="none", alpha=0.85,
               zorder=2)
 
-    steps = list(zip(plan.route, plan.route[1:]))
-    mow = [s for s, m in zip(steps, plan.steps) if m]
-    order = [i for i, m in enumerate(plan.steps) if m]
-    transit = [s for s, k in zip(steps, plan.step_slice) if k == -1]
-    piece_of_step, k = [], 0
-    for s in plan.step_slice:
-        piece_of_step.append(k)
-        k += s == BREAK
-    if mow and k > 0:  # parts of a lawn or battery sorties: one colour each
-        colours = [PIECE_COLOURS[piece_of_step[i] % len(PIECE_COLOURS)] for i in order]
-        ax.add_collection(LineCollection(mow, colors=colours, linewidths=1.3, zorder=4))
-    elif mow:
-        lines = LineCollection(mow, array=order, cmap="viridis", linewidths=1.3, zorder=4)
-        ax.add_collection(lines)
-        bar = fig.colorbar(lines, ax=ax, fraction=0.035, pad=0.02)
+    import numpy as np
+    from matplotlib.cm import ScalarMappable
+    from matplotlib.colors import Normalize
+
+    xy = flat_points([plan.route])[0]
+    segments = np.stack([xy[:-1], xy[1:]], axis=1) if len(xy) >= 2 else np.zeros((0, 2, 2))
+    step = np.asarray(plan.step_slice, dtype=np.intp).reshape(-1)
+    order = np.flatnonzero(step >= 0)
+    breaks = step == BREAK
+    k = int(breaks.sum())
+    if len(order) and k > 0:  # parts of a lawn or battery sorties: one colour each
+        piece = (np.cumsum(breaks) - breaks)[order]
+        _lines(ax, segments[order], np.array(PIECE_COLOURS)[piece % len(PIECE_COLOURS)],
+               linewidth=1.3, zorder=4)
+    elif len(order):
+        shade = ScalarMappable(Normalize(order.min(), order.max()), cmap="viridis")
+        _lines(ax, segments[order], shade.to_rgba(order), linewidth=1.3, zorder=4)
+        bar = fig.colorbar(shade, ax=ax, fraction=0.035, pad=0.02)
         bar.set_label("order along the route (step)")
-    if transit:
-        ax.add_collection(LineCollection(transit, colors="#c0392b", linewidths=0.9,
-                                         linestyles=(0, (3, 2)), alpha=0.8, zorder=5))
+    transit = step == -1
+    if transit.any():
+        _lines(ax, segments[transit], ["#c0392b"] * int(transit.sum()), linewidth=0.9,
+               linestyle=(0, (3, 2)), alpha=0.8, zorder=5)
     for i in plan.skipped:
         pts = plan.slices[i]
         if pts:

@@ -73,27 +73,25 @@ def _fill(ax, geom, **style) -> None:
 
 
 def _lines(ax, segments, colours, **style) -> None:
-    """Draws segments ((n, 2, 2) array) in their colours (one RGBA row or name each): those of
-    one colour as one path, the colours in the order of their first segments, so that what is
-    driven later still lies on top. A collection would make a matplotlib path of every
-    segment, seconds for a hundred thousand."""
+    """Draws segments ((n, 2, 2) array, in the order driven) in their colours (one RGBA row or
+    name each): each run of one colour as paths of SEGMENTS_PER_PATH, so that what is driven
+    later still lies on top. A collection would make a matplotlib path of every segment,
+    seconds for a hundred thousand."""
     import numpy as np
     from matplotlib.path import Path as MplPath
 
-    if not len(segments):
-        return
-    names, first, group = np.unique(np.asarray(colours), axis=0, return_index=True,
-                                    return_inverse=True)
-    group = group.reshape(-1)
-    rank = np.empty(len(first), dtype=np.intp)
-    rank[np.argsort(first)] = np.arange(len(first))
-    order = np.argsort(rank[group], kind="stable")
-    cuts = np.flatnonzero(np.diff(rank[group][order])) + 1
-    codes = np.tile([MplPath.MOVETO, MplPath.LINETO], len(segments)).astype(MplPath.code_type)
-    for run in np.split(order, cuts):
-        colour = names[group[run[0]]]
-        for piece in np.split(run, np.arange(SEGMENTS_PER_PATH, len(run), SEGMENTS_PER_PATH)):
-            _add(ax, PathPatch(MplPath(segments[piece].reshape(-1, 2), codes[:2 * len(piece)]),
+    colours = np.asarray(colours)
+    change = colours[1:] != colours[:-1]
+    if change.ndim > 1:
+        change = change.any(axis=1)
+    starts = np.concatenate([[0], np.flatnonzero(change) + 1])
+    ends = np.append(starts[1:], len(segments))
+    codes = np.tile([MplPath.MOVETO, MplPath.LINETO], SEGMENTS_PER_PATH).astype(MplPath.code_type)
+    for begin, end in zip(starts.tolist(), ends.tolist()):
+        colour = colours[begin]
+        for a in range(begin, end, SEGMENTS_PER_PATH):
+            b = min(end, a + SEGMENTS_PER_PATH)
+            _add(ax, PathPatch(MplPath(segments[a:b].reshape(-1, 2), codes[:2 * (b - a)]),
                                fill=False, edgecolor=colour if isinstance(colour, str)
                                else tuple(colour), **style))
 

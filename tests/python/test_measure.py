@@ -220,6 +220,26 @@ def test_picture_fills_obstacles_and_unmowed_holes_in_one_patch(x, y, filled):
     assert (image[row, col] < 128) == filled
 
 
+@pytest.mark.parametrize("x, y, colour", [
+    (10, 10, (0, 0, 255)),       # the blue stretch, driven second, over the red one
+    (30, 10, (255, 0, 0)),       # the red one driven third over the blue
+    (10, 30, (255, 0, 0)),       # nothing crosses here
+])
+def test_picture_draws_what_is_driven_later_on_top(x, y, colour):
+    import matplotlib.pyplot as plt
+    import numpy as np
+    from swathor_plan import plot
+    fig, ax = plt.subplots(figsize=(4, 4), dpi=50)
+    ax.set_xlim(0, 40), ax.set_ylim(0, 40), ax.set_position([0, 0, 1, 1]), ax.axis("off")
+    segments = np.array([[(10, 0), (10, 40)], [(0, 10), (40, 10)], [(30, 0), (30, 40)]], float)
+    plot._lines(ax, segments, ["#ff0000", "#0000ff", "#ff0000"], linewidth=6)
+    fig.canvas.draw()
+    image = np.asarray(fig.canvas.buffer_rgba())[..., :3]
+    plt.close(fig)
+    row, col = int((40 - y) / 40 * image.shape[0]), int(x / 40 * image.shape[1])
+    assert tuple(image[row, col]) == colour
+
+
 def _heading(deg, length=1.0):
     return (length * math.cos(math.radians(deg)), length * math.sin(math.radians(deg)))
 

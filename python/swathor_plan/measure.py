@@ -103,7 +103,11 @@ GRID_LIMIT = 2.0 ** 40
 # printed digit.
 NEGLIGIBLE_M2 = 1e-4
 # Swath points measured in one sweep; more are cut in vertical strips (nested rings and laps
-# make Clipper2's sweep slow with the square of the edges a horizontal line meets).
+# make Clipper2's sweep slow with the square of the edges a horizontal line meets) of
+# POINTS_PER_STRIP each. Cut so, the unmowed part comes back in pieces that meet along the
+# strips' sides, so sites of up to ONE_SWEEP_POINTS, which one sweep measures in milliseconds,
+# are not cut.
+ONE_SWEEP_POINTS = 20000
 POINTS_PER_STRIP = 2000
 
 
@@ -207,11 +211,13 @@ def _cut_areas(shapely, runs: list[list], width: float, skipped: list, mowable):
     span = max([float(np.abs(a).max()) for a in (points, lanes) if len(a)] or [1.0]) + width
     grid = min(GRID, GRID_LIMIT / span)
     points *= grid
+    swath_points = len(points) + len(lanes) * (4 * QUAD_SEGS + 2)
+    per_strip = POINTS_PER_STRIP if swath_points > ONE_SWEEP_POINTS else swath_points + 1
     covered, overlap, either, pieces = _swathor_cut.measure_cut(
         np.rint(points, out=points).astype(np.int64), np.cumsum(sizes).astype(np.int64),
         np.cumsum(counts).astype(np.int64), groups.astype(np.int64),
         lanes.reshape(-1, 4) * grid, family.reshape(-1).astype(np.int64), width / 2 * grid,
-        QUAD_SEGS, [*angle[first].tolist(), 0.0], NEGLIGIBLE_M2 * grid * grid, POINTS_PER_STRIP)
+        QUAD_SEGS, [*angle[first].tolist(), 0.0], NEGLIGIBLE_M2 * grid * grid, per_strip)
     uncovered = _nested(shapely, np, pieces[0] / grid, pieces[1])
     unit = grid * grid
     return covered / unit, overlap / unit, max(0.0, either - covered) / unit, uncovered

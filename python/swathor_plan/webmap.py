@@ -243,16 +243,24 @@ if (data.geographic) {
     {maxZoom: 22, maxNativeZoom: 19, attribution: "&copy; OpenStreetMap contributors"});
 }
 blank.addTo(map);
+// The lawn, then the unmowed area, lie under everything else (panes below the overlays').
+map.createPane("lawn").style.zIndex = 380;
+map.createPane("gaps").style.zIndex = 390;
 const lawn = L.polygon(data.lawn, {color: "#4d7a2a", weight: 2, fillColor: "#cfe8b8",
-                                   fillOpacity: 0.6});
+                                   fillOpacity: 0.6, pane: "lawn"});
 const areas = L.layerGroup(data.mowAreas.map(r => L.polygon(r, {color: "#2f6b1d", weight: 2,
                                                                  dashArray: "2 4", fill: false})));
 const obstacles = L.layerGroup(data.obstacles.map(r => L.polygon(r, {color: "#404040",
   weight: 1, fillColor: "#8c8c8c", fillOpacity: 0.9})));
 const rings = pointLists(data.uncovered.points, data.uncovered.rings);
 let ring = 0;
-const gaps = L.layerGroup(data.uncovered.polygons.map(n => L.polygon(
-  rings.slice(ring, ring += n), {stroke: false, fillColor: "#ff2d95", fillOpacity: 0.85})));
+// One SVG shape of all the unmowed polygons: pieces that meet (the area is measured in
+// strips) then show no seam between them, and a browser draws it in a moment (on a canvas,
+// seconds).
+const gapParts = data.uncovered.polygons.map(n => rings.slice(ring, ring += n));
+const gaps = L.layerGroup(gapParts.length ? [L.polygon(gapParts, {stroke: false,
+  fillColor: "#ff2d95", fillOpacity: 0.85, pane: "gaps", renderer: L.svg({pane: "gaps"})})]
+  : []);
 const pieces = [];
 const r = data.route;
 pointLists(r.points, r.sizes).forEach((points, k) => {

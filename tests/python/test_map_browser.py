@@ -55,13 +55,13 @@ def test_map_loads_offline_and_shows_the_route(tmp_path, browser, site, canvas, 
     errors = [e for e in browser.get_log("browser") if e["level"] == "SEVERE"]
     assert errors == []
     canvases, shapes, gaps = browser.execute_script(
-        "const pane = document.querySelector('.leaflet-overlay-pane');"
+        "const pane = document.querySelector('.leaflet-map-pane');"
         "return [pane.querySelectorAll('canvas').length, pane.querySelectorAll('path').length,"
-        "        pane.querySelectorAll('path[fill=\"#ff2d95\"]').length]")
+        "        pane.querySelectorAll('.leaflet-gaps-pane path[fill=\"#ff2d95\"]').length]")
     assert (canvases > 0) == canvas
+    assert gaps == 1 and webmap._polygons(s.frame, m.uncovered)["polygons"]  # one shape, no seams
     if not canvas:
         assert shapes >= len(plan.stretches())
-        assert gaps == len(webmap._polygons(s.frame, m.uncovered)["polygons"]) > 0
     labels = browser.execute_script(
         "return [...document.querySelectorAll('.leaflet-control-layers label')]"
         ".map(l => l.textContent.trim())")

@@ -16,7 +16,7 @@ from dataclasses import dataclass
 
 from swathor_plan.errors import need
 from swathor_plan.frame import Coord
-from swathor_plan.planning import Plan
+from swathor_plan.planning import BREAK, Plan
 
 # Transits shorter than this (metres) that stay on the mowable area keep the cutter running.
 DEFAULT_IDLE = 5.0
@@ -88,6 +88,18 @@ def turning(np, xy, sizes):
     after = np.arange(len(xy)) + 1
     after[starts + sizes - 1] = starts                 # each ring's last point meets its first
     return np.add.reduceat(xy[:, 0] * xy[after, 1] - xy[after, 0] * xy[:, 1], starts)
+
+
+def stretch_spans(np, plan: Plan):
+    """Plan.stretches() all at once, for plans of a hundred thousand stretches: per stretch, the
+    route index of its first point, its steps, its slice index (-1 for a transit) and the part
+    of the route it lies in (the steps between parts belong to none)."""
+    step = np.asarray(plan.step_slice, dtype=np.intp).reshape(-1)
+    first = np.flatnonzero(np.concatenate([[True], step[1:] != step[:-1]]))[:len(step)]
+    count = np.diff(np.append(first, len(step)))
+    part = (np.cumsum(step == BREAK) - (step == BREAK))[first]
+    keep = step[first] != BREAK
+    return first[keep], count[keep], step[first][keep], part[keep]
 
 
 def linestrings(shapely, lists: list[list]):

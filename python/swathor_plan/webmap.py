@@ -16,7 +16,7 @@ import re
 from pathlib import Path
 
 from swathor_plan.checks import wire_crossing_lines
-from swathor_plan.drive import flat_points, spans
+from swathor_plan.drive import flat_points, spans, stretch_spans
 from swathor_plan.errors import MissingExtra
 from swathor_plan.planning import Plan
 from swathor_plan.site_file import Site
@@ -148,22 +148,21 @@ PIECE_COLOURS = ("#1f77b4", "#ff7f0e", "#2ca02c", "#d62728", "#9467bd", "#8c564b
 
 
 def map_data(site: Site, plan: Plan, measures, unit: str = "part") -> dict:
+    import numpy as np
     frame = site.frame
     pieces = plan.part_plans()
-    stretches = [(k, s) for k, piece in enumerate(pieces) for s in piece.stretches()]
-    mowing = [m for _, (m, _, _) in stretches]
-    mowing_count = max(1, sum(mowing) - 1)
+    first, steps, index, piece = stretch_spans(np, plan)
+    mowing = index >= 0
     if len(pieces) > 1:
-        colours = [PIECE_COLOURS[k % len(PIECE_COLOURS)] for k, _ in stretches]
+        colours = np.array(PIECE_COLOURS)[piece % len(PIECE_COLOURS)].tolist()
     else:   # by order: the n-th mowing stretch, and each transit takes the next one's
-        import numpy as np
-        colours = order_colours((np.cumsum(mowing) - np.asarray(mowing, dtype=int)) / mowing_count)
-    xy, sizes = flat_points([points for _, (_, _, points) in stretches])
+        colours = order_colours((np.cumsum(mowing) - mowing) / max(1, int(mowing.sum()) - 1))
+    at, _ = spans(np, first, steps + 1)
     # Column by column, the points packed: see _packed.
-    route = {"mowing": mowing, "slice": [index for _, (_, index, _) in stretches],
-             "colour": [c if m else "#c0392b" for m, c in zip(mowing, colours)],
-             "piece": [k for k, _ in stretches], "sizes": sizes.tolist(),
-             "points": _packed(frame, xy)}
+    route = {"mowing": mowing.tolist(), "slice": index.tolist(),
+             "colour": [c if m else "#c0392b" for m, c in zip(mowing.tolist(), colours)],
+             "piece": piece.tolist(), "sizes": (steps + 1).tolist(),
+             "points": _packed(frame, flat_points([plan.route])[0][at])}
     data = {
         "geographic": frame.geographic,
         "lawn": ([[_latlngs(frame, r)] for r in site.parts] if site.parts

@@ -79,3 +79,17 @@ def test_a_lawn_in_parts_gets_sorties_for_the_docks_part(tmp_path):
     count = int(r.stdout.split("sorties:")[1].split()[0])
     assert count > 1 and "part 2 about" in r.stdout
     assert len(list(tmp_path.glob("two-*.csv"))) == count + 1
+
+
+@pytest.mark.parametrize("battery", [None, 25])     # one route; sorties with steps between
+def test_stretches_all_at_once_are_the_plans_own(park, battery):
+    import numpy as np
+    site, plan, dock, single = park
+    if battery:
+        plan = plan_sorties(site, plan, battery, mowable=single.mowable).plan(plan)
+    first, steps, index, piece = drive.stretch_spans(np, plan)
+    got = [(s >= 0, s, plan.route[a:a + n + 1]) for a, n, s in
+           zip(first.tolist(), steps.tolist(), index.tolist())]
+    assert got == plan.stretches()
+    parts = [k for k, part in enumerate(plan.part_plans()) for _ in part.stretches()]
+    assert piece.tolist() == parts and (max(parts) > 0) == bool(battery)

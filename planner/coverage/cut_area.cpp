@@ -385,7 +385,9 @@ CutAreas measureCut(CutInput input) {
              laneRings(input.families[f], static_cast<double>(strip.left) - reach,
                        static_cast<double>(strip.right) + reach),
              whole.families[f].direction});
-      parts[k] = measureWindings(std::move(part), input.negligibleArea);
+      // What a family may leave uncounted is shared among the strips.
+      parts[k] =
+          measureWindings(std::move(part), input.negligibleArea / static_cast<double>(strips));
     }
   };
   const std::size_t workers =

@@ -107,7 +107,7 @@ NEGLIGIBLE_M2 = 1e-4
 # POINTS_PER_STRIP each. Cut so, the unmowed part comes back in pieces that meet along the
 # strips' sides, so sites of up to ONE_SWEEP_POINTS, which one sweep measures in milliseconds,
 # are not cut.
-ONE_SWEEP_POINTS = 20000
+ONE_SWEEP_POINTS = 40000
 POINTS_PER_STRIP = 2000
 
 

@@ -7,6 +7,7 @@
 #include <future>
 #include <limits>
 #include <numbers>
+#include <numeric>
 #include <optional>
 #include <thread>
 #include <tuple>
@@ -57,7 +58,10 @@ Paths64 windingRings(std::vector<Polygon64>&& polygons) {
   return out;
 }
 
-void append(Paths64& to, const Paths64& from) { to.insert(to.end(), from.begin(), from.end()); }
+// Big sites hand millions of points from step to step: rings that are done with are moved.
+void append(Paths64& to, Paths64&& from) {
+  to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+}
 
 // A ring around every path, running the negative way: added to paths it lowers every
 // winding count inside by one, so "positive" then means "covered twice or more".
@@ -220,6 +224,7 @@ CutAreas measureWindings(Windings input, double negligibleArea) {
   struct Turned {
     Paths64 rings;
     double angle;  // the rings are turned by -angle
+    double area;   // the swaths' areas added up
   };
   std::vector<Turned> families;
   std::size_t most = 0;  // points of the family with the most
@@ -227,19 +232,23 @@ CutAreas measureWindings(Windings input, double negligibleArea) {
   for (auto& [swaths, turnedLanes, direction] : input.families) {
     if (swaths.empty() && turnedLanes.empty()) continue;
     Paths64 rings = turned(std::move(swaths), -direction);
-    append(rings, turnedLanes);
-    const double quarter =
-        insertionWalk(rings, true) < insertionWalk(rings, false) ? std::numbers::pi / 2 : 0.0;
-    rings = turned(std::move(rings), -quarter);
+    append(rings, std::move(turnedLanes));
     std::size_t points = 0;
     for (const auto& ring : rings) points += ring.size();
+    const double area = Clipper2Lib::Area(rings);
+    // Rows joined first: a strip cuts each lane of the family it is cut across into one, and
+    // the choice of the way to sweep need not look at every one of them.
+    rings = joinedRows(std::move(rings));
+    const double quarter =
+        insertionWalk(rings, true) < insertionWalk(rings, false) ? std::numbers::pi / 2 : 0.0;
+    if (quarter != 0.0) rings = joinedRows(turned(std::move(rings), -quarter));
     // The rest is swept the way the biggest family lies: in any other way its lanes' caps
     // along a border, rounded apart, would each start a sweep line that meets all the others.
     if (points > most) {
       most = points;
       sweepAngle = direction + quarter;
     }
-    families.push_back({std::move(rings), direction + quarter});
+    families.push_back({std::move(rings), direction + quarter, area});
   }
   // Every family's union and twice-covered part, each with winding one inside and turned the
   // sweep's way. A point is mowed twice when two unions cover it or one twice-covered part
@@ -247,7 +256,7 @@ CutAreas measureWindings(Windings input, double negligibleArea) {
   Paths64 unions;
   Paths64 twice;      // the families' twice-covered parts
   int coverings = 0;  // families that cover something
-  for (auto& [rings, angle] : families) {
+  for (auto& [rings, angle, swathArea] : families) {
     // Turned the sweep's way; in the strip's own, cut where the strip ends: the lanes' cut
     // ends past it have a point for every lane, which the sweeps to come need not meet.
     const auto toSweep = [&](Paths64 paths) {
@@ -257,9 +266,7 @@ CutAreas measureWindings(Windings input, double negligibleArea) {
                                     input.strip->bottom};
       return clipped(BoxedRings(std::move(paths)), cut);
     };
-    const double swathArea = Clipper2Lib::Area(rings);
-    rings = joinedRows(std::move(rings));
-    const Paths64 familyUnion = merged(rings);
+    Paths64 familyUnion = merged(rings);
     // The swaths' areas add up to the union's plus at least the twice-covered part's: when
     // they add up to the union's, nothing measurable is covered twice.
     if (swathArea - Clipper2Lib::Area(familyUnion) > negligibleArea) {
@@ -267,7 +274,7 @@ CutAreas measureWindings(Windings input, double negligibleArea) {
       append(twice, toSweep(Clipper2Lib::Union(rings, FillRule::Positive)));
     }
     if (!familyUnion.empty()) ++coverings;
-    append(unions, toSweep(familyUnion));
+    append(unions, toSweep(std::move(familyUnion)));
   }
   if (input.mowable.empty()) return result;
   const Paths64 mowableArea = turned(std::move(input.mowable), -sweepAngle);
@@ -276,9 +283,16 @@ CutAreas measureWindings(Windings input, double negligibleArea) {
   result.uncovered = Clipper2Lib::Difference(mowableArea, unions, FillRule::NonZero);
   result.covered = mowable - Clipper2Lib::Area(result.uncovered);
   result.uncovered = turned(std::move(result.uncovered), sweepAngle);
+  result.coveredOrSkipped = result.covered;
+  if (!input.skipped.empty()) {
+    Paths64 either = unions;
+    append(either, turned(std::move(input.skipped), -sweepAngle));
+    result.coveredOrSkipped = mowable - Clipper2Lib::Area(Clipper2Lib::Difference(
+                                            mowableArea, either, FillRule::NonZero));
+  }
   if (coverings > 1) {
     Paths64 windings = std::move(twice);
-    append(windings, unions);
+    append(windings, std::move(unions));
     windings.push_back(negativeFrame(windings));
     result.overlap =
         Clipper2Lib::Area(Clipper2Lib::Intersect(windings, mowableArea, FillRule::Positive));
@@ -286,13 +300,6 @@ CutAreas measureWindings(Windings input, double negligibleArea) {
     // One family alone mows twice only where its own swaths overlap.
     result.overlap =
         Clipper2Lib::Area(Clipper2Lib::Intersect(twice, mowableArea, FillRule::NonZero));
-  }
-  result.coveredOrSkipped = result.covered;
-  if (!input.skipped.empty()) {
-    Paths64 either = unions;
-    append(either, turned(std::move(input.skipped), -sweepAngle));
-    result.coveredOrSkipped = mowable - Clipper2Lib::Area(Clipper2Lib::Difference(
-                                            mowableArea, either, FillRule::NonZero));
   }
   return result;
 }
@@ -338,20 +345,25 @@ CutAreas measureCut(CutInput input) {
     for (const auto& ring : whole.families.back().rings) points += ring.size();
     points += family.lanes.size() * (4 * static_cast<std::size_t>(input.capSegments) + 2);
   }
-  // The swaths of a family's lanes with left <= x <= right, turned the family's way.
-  const auto laneRings = [&](const SwathFamily& family, double left, double right) {
+  // The swaths of the family's lanes `which` with left <= x <= right, turned the family's way.
+  const auto laneRings = [&](const SwathFamily& family, const std::vector<std::size_t>& which,
+                             double left, double right) {
     Paths64 out;
-    for (const Lane& lane : family.lanes)
-      if (const auto piece = laneBetween(lane, left, right))
-        out.push_back(laneSwath(*piece, input.laneRadius, input.capSegments, family.direction));
+    const LaneSwaths swath(input.laneRadius, input.capSegments, family.direction);
+    for (const std::size_t k : which)
+      if (const auto piece = laneBetween(family.lanes[k], left, right))
+        out.push_back(swath(*piece));
     return out;
   };
   const std::size_t strips = std::clamp<std::size_t>(
       points / std::max<std::size_t>(input.pointsPerStrip, 1), 1, kMaxStrips);
   if (strips == 1 || whole.mowable.empty()) {
     constexpr double kAll = std::numeric_limits<double>::infinity();
-    for (std::size_t f = 0; f < whole.families.size(); ++f)
-      whole.families[f].turned = laneRings(input.families[f], -kAll, kAll);
+    for (std::size_t f = 0; f < whole.families.size(); ++f) {
+      std::vector<std::size_t> all(input.families[f].lanes.size());
+      std::iota(all.begin(), all.end(), 0);
+      whole.families[f].turned = laneRings(input.families[f], all, -kAll, kAll);
+    }
     CutAreas result = measureWindings(std::move(whole), input.negligibleArea);
     result.uncovered = turned(std::move(result.uncovered), frame);
     return result;
@@ -370,6 +382,27 @@ CutAreas measureCut(CutInput input) {
   // Lanes are cut a little beyond the strip, with flat ends there: their swaths are whole
   // inside it, and their cut ends, wherever rounding leaves them, lie outside what it measures.
   const double reach = input.laneRadius + kCutMargin;
+  std::vector<double> lefts(strips);
+  std::vector<double> rights(strips);
+  for (std::size_t k = 0; k < strips; ++k) {
+    lefts[k] = static_cast<double>(edge(k)) - reach;
+    rights[k] = static_cast<double>(edge(k + 1)) + reach;
+  }
+  // Per family and strip, the lanes that reach into what the strip cuts, in their order: a
+  // strip then looks only at its own.
+  std::vector<std::vector<std::vector<std::size_t>>> reaching(
+      families.size(), std::vector<std::vector<std::size_t>>(strips));
+  for (std::size_t f = 0; f < families.size(); ++f) {
+    const std::vector<Lane>& lanes = input.families[f].lanes;
+    for (std::size_t n = 0; n < lanes.size(); ++n) {
+      const double low = std::min(lanes[n].x0, lanes[n].x1);
+      const double high = std::max(lanes[n].x0, lanes[n].x1);
+      for (auto k = static_cast<std::size_t>(std::lower_bound(rights.begin(), rights.end(), low) -
+                                             rights.begin());
+           k < strips && lefts[k] <= high; ++k)
+        reaching[f][k].push_back(n);
+    }
+  }
   // Strips are measured on every processor, each worker taking the next one left (strips
   // cost unequal times); the figures are added in strip order, so they do not depend on the
   // number of workers.
@@ -380,11 +413,9 @@ CutAreas measureCut(CutInput input) {
       const Clipper2Lib::Rect64 strip{edge(k), box.top - 1, edge(k + 1), box.bottom + 1};
       Windings part{{}, clipped(mowable, strip), clipped(skipped, strip), strip};
       for (std::size_t f = 0; f < families.size(); ++f)
-        part.families.push_back(
-            {clipped(families[f], strip),
-             laneRings(input.families[f], static_cast<double>(strip.left) - reach,
-                       static_cast<double>(strip.right) + reach),
-             whole.families[f].direction});
+        part.families.push_back({clipped(families[f], strip),
+                                 laneRings(input.families[f], reaching[f][k], lefts[k], rights[k]),
+                                 whole.families[f].direction});
       // What a family may leave uncounted is shared among the strips.
       parts[k] =
           measureWindings(std::move(part), input.negligibleArea / static_cast<double>(strips));
@@ -401,7 +432,7 @@ CutAreas measureCut(CutInput input) {
     total.covered += areas.covered;
     total.overlap += areas.overlap;
     total.coveredOrSkipped += areas.coveredOrSkipped;
-    append(total.uncovered, areas.uncovered);
+    append(total.uncovered, std::move(areas.uncovered));
   }
   total.uncovered = turned(std::move(total.uncovered), frame);
   return total;

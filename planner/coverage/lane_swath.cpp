@@ -31,31 +31,43 @@ std::optional<LanePiece> laneBetween(const Lane& lane, double left, double right
 
 Clipper2Lib::Path64 laneSwath(const LanePiece& piece, double radius, int capSegments,
                               double angle) {
-  const double c = std::cos(-angle);
-  const double s = std::sin(-angle);
+  return LaneSwaths(radius, capSegments, angle)(piece);
+}
+
+LaneSwaths::LaneSwaths(double radius, int capSegments, double angle)
+    : cos_(std::cos(-angle)), sin_(std::sin(-angle)) {
+  const double step = std::numbers::pi / (2.0 * capSegments);
+  for (int k = 0; k <= 2 * capSegments; ++k) {
+    const auto at = [&](double first) {
+      const double t = first - k * step;
+      return Offset{radius * std::cos(t), radius * std::sin(t)};
+    };
+    endCap_.push_back(at(std::numbers::pi / 2));
+    startCap_.push_back(at(-std::numbers::pi / 2));
+  }
+}
+
+Clipper2Lib::Path64 LaneSwaths::operator()(const LanePiece& piece) const {
   const Lane& l = piece.line;
-  const double ax = l.x0 * c - l.y0 * s;
-  const double ay = l.x0 * s + l.y0 * c;
-  const double bx = l.x1 * c - l.y1 * s;
-  const double by = l.x1 * s + l.y1 * c;
+  const double ax = l.x0 * cos_ - l.y0 * sin_;
+  const double ay = l.x0 * sin_ + l.y0 * cos_;
+  const double bx = l.x1 * cos_ - l.y1 * sin_;
+  const double by = l.x1 * sin_ + l.y1 * cos_;
   const double a = std::atan2(by - ay, bx - ax);
   const double cosA = std::cos(a);
   const double sinA = std::sin(a);
-  const double step = std::numbers::pi / (2.0 * capSegments);
   Clipper2Lib::Path64 ring;
-  ring.reserve(4 * static_cast<std::size_t>(capSegments) + 2);
-  // Around the end from the lane's left to its right, then around the start back.
-  const auto cap = [&](double x, double y, double first, bool round) {
-    for (int k = 0; k <= 2 * capSegments; k += round ? 1 : 2 * capSegments) {
-      const double t = first - k * step;
-      const double ct = radius * std::cos(t);
-      const double st = radius * std::sin(t);
-      ring.emplace_back(std::llround(x + cosA * ct - sinA * st),
-                        std::llround(y + sinA * ct + cosA * st));
-    }
+  ring.reserve(2 * endCap_.size());
+  // Around the end from the lane's left to its right, then around the start back; a flat end
+  // keeps only its cap's first and last points.
+  const auto cap = [&](double x, double y, const std::vector<Offset>& offsets, bool round) {
+    const std::size_t last = offsets.size() - 1;
+    for (std::size_t k = 0; k <= last; k += round ? 1 : last)
+      ring.emplace_back(std::llround(x + cosA * offsets[k].x - sinA * offsets[k].y),
+                        std::llround(y + sinA * offsets[k].x + cosA * offsets[k].y));
   };
-  cap(bx, by, std::numbers::pi / 2, piece.capEnd);
-  cap(ax, ay, -std::numbers::pi / 2, piece.capStart);
+  cap(bx, by, endCap_, piece.capEnd);
+  cap(ax, ay, startCap_, piece.capStart);
   std::reverse(ring.begin(), ring.end());  // built clockwise
   return ring;
 }

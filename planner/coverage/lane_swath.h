@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include <clipper2/clipper.core.h>
 
@@ -31,5 +32,22 @@ std::optional<LanePiece> laneBetween(const Lane& lane, double left, double right
 // -`angle` radians and only then rounded to integers: lanes that run at `angle` and touch
 // still touch, where rounding before turning would leave slivers between them.
 Clipper2Lib::Path64 laneSwath(const LanePiece& piece, double radius, int capSegments, double angle);
+
+// laneSwath for many lanes of one radius, cap and angle: the caps' points and the turn are
+// worked out once (a big site has a million lane pieces).
+class LaneSwaths {
+ public:
+  LaneSwaths(double radius, int capSegments, double angle);
+  Clipper2Lib::Path64 operator()(const LanePiece& piece) const;
+
+ private:
+  struct Offset {
+    double x, y;
+  };
+  std::vector<Offset> endCap_;    // around the end, from the lane's left to its right
+  std::vector<Offset> startCap_;  // around the start, from its right to its left
+  double cos_ = 1.0;
+  double sin_ = 0.0;
+};
 
 }  // namespace Planner

@@ -186,14 +186,17 @@ def _closed_rings(shapely, np, xy, starts, sizes):
     return shapely.linearrings(xy[index], indices=np.repeat(np.arange(len(starts)), sizes + 1))
 
 
-def _cut_areas(shapely, runs: list[list], width: float, skipped: list, mowable):
+def _cut_areas(shapely, runs: list[list], spans: tuple, width: float, skipped: list, mowable):
     """(covered, overlap, skipped and not covered) areas of `mowable`, and its part no swath
-    covers, measured exactly on the swaths of `runs` (polygons as _swaths makes them)."""
+    covers, measured exactly on the swaths of `runs` (polygons as _swaths makes them), whose
+    points lie in `spans` as (points, first point and count of each run)."""
     import numpy as np
     import _swathor_cut
 
-    is_lane = [len(p) == 2 and p[0] != p[1] for p in runs]
-    lanes = flat_points([p for p, lane in zip(runs, is_lane) if lane])[0].reshape(-1, 2, 2)
+    xy, starts, counts = spans
+    is_lane = counts == 2
+    is_lane[is_lane] = (xy[starts[is_lane]] != xy[starts[is_lane] + 1]).any(axis=1)
+    lanes = np.stack([xy[starts[is_lane]], xy[starts[is_lane] + 1]], axis=1)
     # Lanes fall in families by direction (to 0.1 degree, either way along), lanes shorter than
     # two swath widths (hops from lane to lane) in families of their own: lined up along a
     # border, they would make the sweep of the long lanes they cross meet them all at once.
@@ -205,7 +208,7 @@ def _cut_areas(shapely, runs: list[list], width: float, skipped: list, mowable):
     keys = np.round(np.degrees(angle), 1) % 180.0
     keys += np.where(np.hypot(d[:, 0], d[:, 1]) < 2 * width, 180.0, 0.0)
     _, first, family = np.unique(keys, return_index=True, return_inverse=True)
-    curves = _swaths(shapely, [p for p, lane in zip(runs, is_lane) if not lane], width)
+    curves = _swaths(shapely, [runs[k] for k in np.flatnonzero(~is_lane).tolist()], width)
     points, sizes, counts, groups = _shapely_rings(
         shapely, np, [(curves, len(first)), ([mowable], -1), (skipped, -2)])
     span = max([float(np.abs(a).max()) for a in (points, lanes) if len(a)] or [1.0]) + width
@@ -223,20 +226,19 @@ def _cut_areas(shapely, runs: list[list], width: float, skipped: list, mowable):
     return covered / unit, overlap / unit, max(0.0, either - covered) / unit, uncovered
 
 
-def _cut_runs(plan: Plan, on: list[bool]) -> list[list]:
-    """The runs of steps along which the cutter runs, as point lists: one per slice driven and
-    one per hop it keeps running across (a run over many lanes would be a long zig-zag, whose
-    buffer GEOS builds very slowly)."""
-    runs: list[list] = []
-    last = None
-    for k, state in enumerate(on):
-        key = plan.step_slice[k] if state and plan.step_slice[k] != BREAK else None
-        if key is not None and key == last:
-            runs[-1].append(plan.route[k + 1])
-        elif key is not None:
-            runs.append([plan.route[k], plan.route[k + 1]])
-        last = key
-    return runs
+def _cut_runs(np, plan: Plan, on: list[bool]):
+    """The runs of steps along which the cutter runs, as the route index of each one's first
+    point and its number of points: one per slice driven and one per hop it keeps running
+    across (a run over many lanes would be a long zig-zag, whose buffer GEOS builds very
+    slowly)."""
+    step = np.asarray(plan.step_slice, dtype=np.int64).reshape(-1)
+    if not len(step):
+        return np.zeros(0, dtype=np.intp), np.zeros(0, dtype=np.intp)
+    key = np.where(np.asarray(on, dtype=bool) & (step != BREAK), step, BREAK)
+    bounds = np.flatnonzero(np.concatenate([[True], key[1:] != key[:-1], [True]]))
+    first, end = bounds[:-1], bounds[1:]
+    keep = key[first] != BREAK
+    return first[keep], end[keep] - first[keep] + 1
 
 
 def measure(site: Site, plan: Plan, offset: float, idle: float = DEFAULT_IDLE) -> Measures:
@@ -245,12 +247,15 @@ def measure(site: Site, plan: Plan, offset: float, idle: float = DEFAULT_IDLE) -
     `offset`."""
     shapely = need("shapely", "geo")
     mowable = mowable_area(site)
+    import numpy as np
     cutter = cutter_states(plan, mowable, idle)
-    mowing = _cut_runs(plan, cutter)
+    starts, counts = _cut_runs(np, plan, cutter)
+    mowing = [plan.route[s:s + c] for s, c in zip(starts.tolist(), counts.tolist())]
     skipped = _swaths(shapely, [plan.slices[i] + plan.slices[i][:1] if len(plan.slices[i]) >= 3
                                 else plan.slices[i] for i in plan.skipped], offset)
-    covered, overlap, skipped_area, uncovered = _cut_areas(shapely, mowing, offset, skipped,
-                                                           mowable)
+    spans = (flat_points([plan.route])[0], starts, counts)
+    covered, overlap, skipped_area, uncovered = _cut_areas(shapely, mowing, spans, offset,
+                                                           skipped, mowable)
     return Measures(
         mowable_m2=mowable.area, covered_m2=covered, overlap_m2=overlap,
         skipped_m2=skipped_area, mowing_m=plan.length(True), transit_m=plan.length(False),

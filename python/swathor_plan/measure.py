@@ -9,6 +9,7 @@ from __future__ import annotations
 
 import functools
 import math
+from collections.abc import Sequence
 from dataclasses import dataclass, field
 
 from swathor_plan.errors import need
@@ -33,7 +34,7 @@ class Measures:
     mowable: object = None      # shapely geometry of the mowable area
     uncovered: object = None    # shapely geometry of the mowable area left unmowed
     cutter: list = field(default_factory=list)  # per route step: does the cutter run
-    runs: list = field(default_factory=list, repr=False)  # point lists the cutter runs along
+    runs: Sequence = field(default_factory=list, repr=False)  # point lists the cutter runs along
     width: float = 0.0                                     # and the width it mows
 
     @functools.cached_property
@@ -55,6 +56,24 @@ class Measures:
     @property
     def overlap_share(self) -> float:
         return self.overlap_m2 / self.mowable_m2 if self.mowable_m2 > 0 else 0.0
+
+
+class RouteRuns(Sequence):
+    """Runs of a route's points, each given as `count` points from `start` on: a list of its
+    points is made only when one is asked for (a big plan has a hundred thousand runs, and
+    no figure needs them as lists)."""
+
+    def __init__(self, route: list, starts, counts):
+        self._route, self._starts, self._counts = route, starts, counts
+
+    def __len__(self) -> int:
+        return len(self._starts)
+
+    def __getitem__(self, k):
+        if isinstance(k, slice):
+            return [self[i] for i in range(*k.indices(len(self)))]
+        start = int(self._starts[k])
+        return self._route[start:start + int(self._counts[k])]
 
 
 def mowable_area(site: Site):
@@ -250,7 +269,7 @@ def measure(site: Site, plan: Plan, offset: float, idle: float = DEFAULT_IDLE) -
     import numpy as np
     cutter = cutter_states(plan, mowable, idle)
     starts, counts = _cut_runs(np, plan, cutter)
-    mowing = [plan.route[s:s + c] for s, c in zip(starts.tolist(), counts.tolist())]
+    mowing = RouteRuns(plan.route, starts, counts)
     skipped = _swaths(shapely, [plan.slices[i] + plan.slices[i][:1] if len(plan.slices[i]) >= 3
                                 else plan.slices[i] for i in plan.skipped], offset)
     spans = (flat_points([plan.route])[0], starts, counts)

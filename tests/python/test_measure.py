@@ -9,7 +9,7 @@ import pytest
 
 import swathor
 import swathor_plan as sp
-from swathor_plan.planning import environment, settings_from
+from swathor_plan.planning import BREAK, environment, settings_from
 
 REPO = Path(__file__).resolve().parents[2]
 SITES = REPO / "examples" / "sites"
@@ -131,6 +131,16 @@ def test_coverage_stays_cheap_on_fine_lanes():
                                          mowExclusionsBoder=False), (0, 0))
     m = sp.measure(site, plan, 0.02)
     assert len(plan.slices) == 5000 and m.coverage > 0.999
+
+
+def test_cutter_runs_one_per_slice_and_hop_and_none_across_a_break():
+    """A slice's steps are one run, a short hop mowed across is its own, a step between
+    parts is none; the runs read as lists from either end and in slices."""
+    p = [(1, 1), (2, 1), (3, 1), (3, 2), (1, 2), (1, 8), (9, 8)]
+    plan = sp.Plan(p, [p[:3], p[3:5], p[5:]], ["lane"] * 3, [0, 0, -1, 1, BREAK, 2], [], 0.0)
+    m = sp.measure(sp.Site(perimeter=[(0, 0), (10, 0), (10, 10), (0, 10)]), plan, 0.5)
+    runs = [p[0:3], p[2:4], p[3:5], p[5:7]]
+    assert (list(m.runs), m.runs[-1], m.runs[1:3]) == (runs, runs[-1], runs[1:3])
 
 
 def geos_figures(m):

@@ -32,7 +32,10 @@ class Measures:
     transit_m: float
     turns: int
     mowable: object = None      # shapely geometry of the mowable area
-    uncovered: object = None    # shapely geometry of the mowable area left unmowed
+    # Shapely geometry of the mowable area left unmowed, drawn by the picture and the map. Its
+    # pieces may touch one another (where a big site is measured in strips, along their sides):
+    # shapely.make_valid it before an overlay.
+    uncovered: object = None
     cutter: list = field(default_factory=list)  # per route step: does the cutter run
     runs: Sequence = field(default_factory=list, repr=False)  # point lists the cutter runs along
     width: float = 0.0                                     # and the width it mows

@@ -34,7 +34,7 @@ class Measures:
     mowable: object = None      # shapely geometry of the mowable area
     # Shapely geometry of the mowable area left unmowed, drawn by the picture and the map. Its
     # pieces may touch one another (where a big site is measured in strips, along their sides):
-    # shapely.make_valid it before an overlay.
+    # shapely.make_valid it before an overlay (which takes seconds on a big site).
     uncovered: object = None
     cutter: list = field(default_factory=list)  # per route step: does the cutter run
     runs: Sequence = field(default_factory=list, repr=False)  # point lists the cutter runs along

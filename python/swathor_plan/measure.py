@@ -67,16 +67,16 @@ class RouteRuns(Sequence):
     no figure needs them as lists)."""
 
     def __init__(self, route: list, starts, counts):
-        self._route, self._starts, self._counts = route, starts, counts
+        self._route, self.starts, self.counts = route, starts, counts
 
     def __len__(self) -> int:
-        return len(self._starts)
+        return len(self.starts)
 
     def __getitem__(self, k):
         if isinstance(k, slice):
             return [self[i] for i in range(*k.indices(len(self)))]
-        start = int(self._starts[k])
-        return self._route[start:start + int(self._counts[k])]
+        start = int(self.starts[k])
+        return self._route[start:start + int(self.counts[k])]
 
 
 def mowable_area(site: Site):
@@ -208,14 +208,14 @@ def _closed_rings(shapely, np, xy, starts, sizes):
     return shapely.linearrings(xy[index], indices=np.repeat(np.arange(len(starts)), sizes + 1))
 
 
-def _cut_areas(shapely, runs: list[list], spans: tuple, width: float, skipped: list, mowable):
+def _cut_areas(shapely, runs: RouteRuns, xy, width: float, skipped: list, mowable):
     """(covered, overlap, skipped and not covered) areas of `mowable`, and its part no swath
     covers, measured exactly on the swaths of `runs` (polygons as _swaths makes them), whose
-    points lie in `spans` as (points, first point and count of each run)."""
+    route's points `xy` holds."""
     import numpy as np
     import _swathor_cut
 
-    xy, starts, counts = spans
+    starts, counts = runs.starts, runs.counts
     is_lane = counts == 2
     is_lane[is_lane] = (xy[starts[is_lane]] != xy[starts[is_lane] + 1]).any(axis=1)
     lanes = np.stack([xy[starts[is_lane]], xy[starts[is_lane] + 1]], axis=1)
@@ -267,17 +267,15 @@ def measure(site: Site, plan: Plan, offset: float, idle: float = DEFAULT_IDLE) -
     """Coverage of the mowable area by what the cutter mows along `plan` (its mowing stretches
     and the short hops it keeps running across, see drive.cutter_states) with lane spacing
     `offset`."""
+    import numpy as np
     shapely = need("shapely", "geo")
     mowable = mowable_area(site)
-    import numpy as np
     cutter = cutter_states(plan, mowable, idle)
-    starts, counts = _cut_runs(np, plan, cutter)
-    mowing = RouteRuns(plan.route, starts, counts)
+    mowing = RouteRuns(plan.route, *_cut_runs(np, plan, cutter))
     skipped = _swaths(shapely, [plan.slices[i] + plan.slices[i][:1] if len(plan.slices[i]) >= 3
                                 else plan.slices[i] for i in plan.skipped], offset)
-    spans = (flat_points([plan.route])[0], starts, counts)
-    covered, overlap, skipped_area, uncovered = _cut_areas(shapely, mowing, spans, offset,
-                                                           skipped, mowable)
+    covered, overlap, skipped_area, uncovered = _cut_areas(
+        shapely, mowing, flat_points([plan.route])[0], offset, skipped, mowable)
     return Measures(
         mowable_m2=mowable.area, covered_m2=covered, overlap_m2=overlap,
         skipped_m2=skipped_area, mowing_m=plan.length(True), transit_m=plan.length(False),
